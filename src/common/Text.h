@@ -1,0 +1,12 @@
+#pragma once
+// Text is wide inside the program; it becomes ANSI-code-page text only where
+// it leaves (settings file, log file, web request).
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+std::string ToAnsi(std::wstring_view text);
+std::wstring FromAnsi(std::string_view bytes);
+
+}  // namespace quillon

@@ -1,0 +1,51 @@
+#pragma once
+#include <string>
+
+#include "common/Handle.h"
+#include "net/WinInetApi.h"
+#include "net/WindowState.h"
+
+namespace quillon::net {
+
+using InternetHandle = UniqueHandle<InternetHandleTraits>;
+
+// Limits that keep a cycle from hanging on a bad server.
+struct RequestLimits {
+    DWORD timeoutMs = 10000;        // connect, send and receive
+    DWORD bodyDeadlineMs = 30000;   // the whole body
+    size_t maxBodyBytes = 64 * 1024;
+};
+
+// The web session of one main window and its refresh cycle.
+class RefreshCycle {
+public:
+    RefreshCycle(WindowState& window, std::string serverName);
+
+    // The refresh button's action: connect, request the address page, log
+    // it, disconnect. A click that arrives while a cycle runs is ignored.
+    void Command1_Click();
+
+    bool Connect(const std::string& ServerName, const std::string& ProxyName);
+    void Disconnect();
+    bool PostRequest(const std::string& ScriptName);
+
+    bool Running() const { return bRunning; }
+
+    RequestLimits limits;
+    InternetHandle hSession;
+    InternetHandle hConnect;
+    InternetHandle hRequest;
+
+private:
+    void SetTimeouts(HINTERNET h) const;
+    bool ReadAddress(std::wstring& address);
+
+    WindowState& window_;
+    std::string serverName_;
+    bool bRunning = false;
+};
+
+// The program's file name without folder and extension.
+std::string UserAgent();
+
+}  // namespace quillon::net

@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+
+namespace quillon::net {
+
+// What the refresh cycle reads and writes of the main window. Each value is
+// read at the moment the cycle needs it, so a change the user makes during
+// a yield is seen.
+class WindowState {
+public:
+    virtual ~WindowState() = default;
+    virtual std::wstring AddressText() = 0;                  // Text1
+    virtual void SetAddressText(const std::wstring& text) = 0;
+    virtual std::wstring LogPath() = 0;                      // Text2
+    virtual int OverwriteState() = 0;                        // Check1: 0, 1 or 2
+    virtual int DateState() = 0;                             // Check2: 0, 1 or 2
+    virtual bool Silent() = 0;                               // bSilent
+    // Ends a silent run; bLogged tells whether an address was logged.
+    virtual void Unload(bool bLogged) = 0;
+};
+
+}  // namespace quillon::net

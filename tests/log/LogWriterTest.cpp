@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "log/LogWriter.h"
+#include "support/TestSupport.h"
+
+using namespace quillon;
+using log::AddToLogs;
+
+namespace {
+
+class LogWriter : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    std::wstring path = dir / L"IP_log.txt";
+};
+
+}  // namespace
+
+TEST_F(LogWriter, CreatesAMissingFileInBothModes) {
+    EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", false));
+    EXPECT_EQ(test::ReadBytes(path), "203.0.113.7\r\n");
+    const std::wstring other = dir / L"other.txt";
+    EXPECT_TRUE(AddToLogs(other, L"198.51.100.1", true));
+    EXPECT_EQ(test::ReadBytes(other), "198.51.100.1\r\n");
+}
+
+TEST_F(LogWriter, AppendKeepsWhatIsThereAndContinuesAnUnendedLastLine) {
+    test::WriteBytes(path, "first\r\nno line end");
+    EXPECT_TRUE(AddToLogs(path, L"1.2.3.4", false));
+    EXPECT_EQ(test::ReadBytes(path), "first\r\nno line end1.2.3.4\r\n");
+}
+
+TEST_F(LogWriter, OverwriteLeavesExactlyTheOneLine) {
+    test::WriteBytes(path, std::string(5000, 'x') + "\r\nmore\r\n");
+    EXPECT_TRUE(AddToLogs(path, L"1.2.3.4", true));
+    EXPECT_EQ(test::ReadBytes(path), "1.2.3.4\r\n");
+}
+
+TEST_F(LogWriter, WritesTheMessageAsItIs) {
+    EXPECT_TRUE(AddToLogs(path, L"", false));
+    EXPECT_TRUE(AddToLogs(path, L"a\nb", false));
+    EXPECT_EQ(test::ReadBytes(path), "\r\na\nb\r\n");
+}
+
+TEST_F(LogWriter, AnEmptyPathOrAMissingFolderWritesNothingAndFailsNothing) {
+    EXPECT_FALSE(AddToLogs(L"", L"1.2.3.4", false));
+    EXPECT_FALSE(AddToLogs(L"", L"1.2.3.4", true));
+    const std::wstring missing = dir / L"no such folder\\IP_log.txt";
+    EXPECT_FALSE(AddToLogs(missing, L"1.2.3.4", false));
+    EXPECT_FALSE(AddToLogs(missing, L"1.2.3.4", true));
+    EXPECT_FALSE(test::FileExists(missing));
+}
+
+TEST_F(LogWriter, APathOutsideTheAnsiCodePageWorks) {
+    const std::wstring folder = dir / L"\u65e5\u672c \u03a9";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring wide = folder + L"\\\u0436\u0443\u0440\u043d\u0430\u043b.txt";
+    EXPECT_TRUE(AddToLogs(wide, L"1.2.3.4", false));
+    EXPECT_EQ(test::ReadBytes(wide), "1.2.3.4\r\n");
+}
+
+TEST_F(LogWriter, WaitsBrieflyForAFileHeldByAnotherProgram) {
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Held for good: the writer gives up quietly after about a second.
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(AddToLogs(path, L"1.2.3.4", false));
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 800u);
+    EXPECT_LT(elapsed, 3000u);
+    // Let go within the second: the line is written.
+    std::thread release([&] {
+        Sleep(300);
+        CloseHandle(held);
+    });
+    EXPECT_TRUE(AddToLogs(path, L"1.2.3.4", false));
+    release.join();
+    EXPECT_EQ(test::ReadBytes(path), "1.2.3.4\r\n");
+}
+
+TEST_F(LogWriter, TwoProcessesAppendingAtOnceLoseNoLine) {
+    const std::wstring worker = test::WinePath(test::Env("QUILLON_BIN") + "/log_append_worker.exe");
+    ASSERT_TRUE(test::FileExists(worker)) << "QUILLON_BIN is not set";
+    PROCESS_INFORMATION pi[2]{};
+    for (int i = 0; i < 2; ++i) {
+        std::wstring cmd = L"\"" + worker + L"\" \"" + path + L"\" 500 " + (i == 0 ? L"A" : L"B");
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi[i]));
+    }
+    for (auto& p : pi) {
+        EXPECT_EQ(WaitForSingleObject(p.hProcess, 120000), WAIT_OBJECT_0);
+        DWORD code = 99;
+        GetExitCodeProcess(p.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(p.hProcess);
+        CloseHandle(p.hThread);
+    }
+    std::istringstream in(test::ReadBytes(path));
+    std::map<std::string, int> seen;
+    std::string line;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ++lines;
+        ASSERT_TRUE(line.ends_with(" ....................\r")) << "torn line: " << line;
+        ++seen[line];
+    }
+    EXPECT_EQ(lines, 1000);
+    EXPECT_EQ(seen.size(), 1000u);  // every line whole and none twice
+}

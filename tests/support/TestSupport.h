@@ -1,0 +1,40 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, whole-file reads and the
+// fixtures that ctest starts on the Linux side.
+#include <windows.h>
+
+#include <string>
+
+namespace quillon::test {
+
+// A fresh folder under the temp folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+
+// A Linux path as the Windows programs under Wine see it.
+std::wstring WinePath(const std::string& unixPath);
+
+// A Linux-side environment variable, or "" when it is not set.
+std::string Env(const char* name);
+
+// The port a fixture wrote to QUILLON_FIXTURES/<fixture>/<file>; 0 if none.
+int FixturePort(const std::string& fixture, const std::string& file);
+
+// The address the test nginx echoes back to the tests.
+inline constexpr const wchar_t* kLoopback = L"127.0.0.1";
+
+}  // namespace quillon::test
