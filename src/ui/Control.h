@@ -1,0 +1,82 @@
+#pragma once
+// The control layer: a form's controls as automation objects whose
+// properties can be read by name, in the form the visual-style layer reads
+// them.
+#include <windows.h>
+#include <ocidl.h>
+
+#include <string>
+#include <vector>
+
+#include "common/ComPtr.h"
+#include "ui/Dispatch.h"
+
+namespace quillon::ui {
+
+enum class ControlKind { Label, TextBox, CheckBox, CommandButton, OptionButton, Frame, Picture };
+
+class Form;
+
+// One control of a form. Properties by kind:
+//   every control       "Name", "hWnd", "Parent", "Enabled"
+//   label, frame        "Caption", "BackColor", "Font"
+//   text box            "Text", "BackColor", "Font"
+//   command button      "Caption", "Value", "Default", "Style", "Picture", "DownPicture",
+//                       "DisabledPicture", "BackColor", "Font", "UseMaskColor", "MaskColor"
+//   check/option button as the command button, without "Default"
+//   picture             "Picture"
+// Reading any other name fails with DISP_E_UNKNOWNNAME.
+class Control final : public DispatchObject {
+public:
+    // Made by Form::Add.
+    Control(Form& parent, ControlKind kind, std::wstring name, HWND hwnd);
+
+    ControlKind Kind() const { return kind_; }
+    const std::wstring& Name() const { return name_; }
+    HWND Handle() const { return hwnd_; }
+
+    // Design-time properties; the live ones (Value, Enabled, Caption, Text)
+    // are read from the window.
+    short style = 0;  // 1: graphical
+    bool isDefault = false;
+    LONG backColor = static_cast<LONG>(0x8000000F);  // button face
+    bool useMaskColor = false;
+    LONG maskColor = 0x00C0C0C0;
+    ComPtr<IPictureDisp> picture, downPicture, disabledPicture;
+
+private:
+    Form& parent_;
+    ControlKind kind_;
+    std::wstring name_;
+    HWND hwnd_;
+};
+
+// A form: its window, its font and its collection of controls, in order.
+// "ActiveControl" reads the control that has the focus, and fails when
+// none of the form's controls has it.
+class Form final : public DispatchObject {
+public:
+    static ComPtr<Form> Create(HWND hwnd);
+
+    Control& Add(ControlKind kind, const std::wstring& name, HWND hwnd);
+    const std::vector<Control*>& Controls() const { return order_; }
+    Control* Find(const std::wstring& name) const;
+    Control* FromWindow(HWND hwnd) const;
+    HWND Handle() const { return hwnd_; }
+
+    ComPtr<IFontDisp> font;
+
+private:
+    explicit Form(HWND hwnd);
+    ~Form() override;
+
+    HWND hwnd_;
+    std::vector<Control*> order_;  // each holds one reference
+};
+
+// Reads common typed values out of a property read; false when the read
+// fails or the value has another type.
+bool ReadBool(IDispatch* object, const wchar_t* name, bool& value);
+bool ReadLong(IDispatch* object, const wchar_t* name, LONG& value);
+
+}  // namespace quillon::ui
