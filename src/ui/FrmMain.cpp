@@ -1,0 +1,410 @@
+#include "ui/FrmMain.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cwchar>
+#include <cwctype>
+#include <iterator>
+
+#include "QuillonConfig.h"
+#include "common/DoEvents.h"
+#include "resource.h"
+#include "settings/Modini.h"
+#include "theme/mdXpThemeSupport.h"
+#include "ui/Picture.h"
+
+namespace quillon::ui {
+namespace {
+
+constexpr wchar_t kClassName[] = L"FrmMain";
+constexpr wchar_t kDefaultLog[] = L"C:\\IP_log.txt";
+constexpr int kClientWidth = 4590, kClientHeight = 2385;  // twips
+
+struct ControlSpec {
+    const wchar_t* name;
+    ControlKind kind;
+    const wchar_t* windowClass;
+    const wchar_t* text;
+    DWORD style;
+    DWORD exStyle;
+    int left, top, width, height;  // twips
+};
+
+// In tab order: the window system moves the focus in creation order.
+const ControlSpec kControls[] = {
+    {L"Text2", ControlKind::TextBox, L"EDIT", kDefaultLog, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 60, 960,
+     4455, 270},
+    {L"Check1", ControlKind::CheckBox, L"BUTTON", L"Overwrite log file", WS_TABSTOP | BS_3STATE, 0, 60, 1290, 2085,
+     255},
+    {L"Check2", ControlKind::CheckBox, L"BUTTON", L"Save Date && Time In Log", WS_TABSTOP | BS_3STATE, 0, 2220,
+     1290, 2295, 255},
+    {L"Command1", ControlKind::CommandButton, L"BUTTON", L"", WS_TABSTOP | BS_OWNERDRAW, 0, 1920, 270, 375, 285},
+    {L"Text1", ControlKind::TextBox, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 60,
+     270, 1785, 270},
+    {L"Label1", ControlKind::Label, L"STATIC", L"Your Internet IP:", SS_LEFT, 0, 60, 60, 1755, 225},
+    {L"Label2", ControlKind::Label, L"STATIC", L"Log:", SS_LEFT, 0, 60, 750, 1605, 225},
+    {L"Label3", ControlKind::Label, L"STATIC",
+     L"Run this program with the parameter -s to run it silently. The program will then run, log the ip and "
+     L"then close.",
+     SS_CENTER, 0, 60, 1680, 4485, 495},
+    {L"Label4", ControlKind::Label, L"STATIC", L"Follow Varnhold on Facebook", SS_LEFT | SS_NOTIFY, 0, 330, 2130,
+     2340, 180},
+    {L"Image1", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, 0, 4050, 60, 480, 480},
+    {L"Image2", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0, 60, 2100, 240, 240},
+};
+
+// The form's collection, in the window's order from top to bottom.
+const wchar_t* const kCollectionOrder[] = {L"Label1", L"Image1", L"Text1",  L"Command1", L"Label2", L"Text2",
+                                           L"Check1", L"Check2", L"Label3", L"Image2",   L"Label4"};
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+std::wstring WindowText(HWND hwnd) {
+    const int n = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, text.data(), n + 1);
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+// The tooltip class lives in the common controls, bound at run time like
+// the rest of that library.
+void InitTooltipClass() {
+    HMODULE comctl = LoadLibraryW(L"comctl32.dll");
+    if (!comctl) return;
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    if (init) init(&icc);
+}
+
+}  // namespace
+
+int ParseCheckState(const std::wstring& text) {
+    size_t i = 0, e = text.size();
+    while (i < e && std::iswspace(text[i])) ++i;
+    while (e > i && std::iswspace(text[e - 1])) --e;
+    bool negative = false;
+    if (i < e && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    if (i == e || e - i > 6) return -1;
+    int value = 0;
+    for (; i < e; ++i) {
+        if (text[i] < L'0' || text[i] > L'9') return -1;
+        value = value * 10 + (text[i] - L'0');
+    }
+    if (negative) value = -value;
+    return value >= 0 && value <= 2 ? value : -1;
+}
+
+FrmMain::FrmMain(std::wstring argumentText)
+    : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
+      args_(std::move(argumentText)),
+      cycle_(*this, QUILLON_ADDRESS_HOST) {}
+
+FrmMain::~FrmMain() {
+    if (tooltip_) DestroyWindow(tooltip_);
+    if (hwnd_) {
+        // Not the close handler's way out: only tests take down a window.
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+    if (icon_) DestroyIcon(icon_);
+    if (smallIcon_) DestroyIcon(smallIcon_);
+}
+
+HWND FrmMain::Item(const wchar_t* name) const {
+    Control* c = form_ ? form_->Find(name) : nullptr;
+    return c ? c->Handle() : nullptr;
+}
+
+void FrmMain::Show() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, 0));
+    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    hand_ = static_cast<HCURSOR>(LoadImageW(instance, MAKEINTRESOURCEW(IDC_HANDPOINTER), IMAGE_CURSOR, 32, 32, LR_SHARED));
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hIcon = icon_;
+    wc.hIconSm = smallIcon_;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+
+    // A fixed single border with the close box only.
+    const DWORD style = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
+    const int dpi = ScreenDpi();
+    RECT frame{0, 0, TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi)};
+    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int x = work.left + (work.right - work.left - w) / 2, y = work.top + (work.bottom - work.top - h) / 2;
+    const std::wstring title = std::wstring(L"Quillon By ") + QUILLON_MAKER_SITE;
+    CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, title.c_str(), style, x, y, w, h, nullptr, nullptr, instance,
+                    this);
+    if (!hwnd_) return;
+    CreateControls();
+
+    Form_Load();
+    if (bSilent != 0) return;
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    UpdateWindow(hwnd_);
+    SetFocus(Item(L"Text2"));
+}
+
+void FrmMain::CreateControls() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const int dpi = ScreenDpi();
+    form_ = Form::Create(hwnd_);
+    form_->font = CreateOleFont(L"Verdana", 6.75, FW_BOLD, ANSI_CHARSET);
+    HFONT font = FontHandle(form_->font.get());
+
+    HWND made[std::size(kControls)] = {};
+    for (size_t i = 0; i < std::size(kControls); ++i) {
+        const ControlSpec& s = kControls[i];
+        made[i] = CreateWindowExW(s.exStyle, s.windowClass, s.text, WS_CHILD | WS_VISIBLE | s.style,
+                                  TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), TwipsToPixels(s.width, dpi),
+                                  TwipsToPixels(s.height, dpi), hwnd_, reinterpret_cast<HMENU>(100 + i), instance,
+                                  nullptr);
+        SendMessageW(made[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    for (const wchar_t* name : kCollectionOrder)
+        for (size_t i = 0; i < std::size(kControls); ++i)
+            if (std::wcscmp(kControls[i].name, name) == 0) form_->Add(kControls[i].kind, name, made[i]);
+
+    Control& command1 = *form_->Find(L"Command1");
+    command1.style = 1;  // graphical
+    command1.picture = PictureFromResource(IDI_REFRESH, 16);
+    form_->Find(L"Image1")->picture = PictureFromResource(IDI_QUILLON, 32);
+    form_->Find(L"Image2")->picture = PictureFromResource(IDI_SOCIAL, 16);
+    for (const wchar_t* name : {L"Image1", L"Image2"}) {
+        Control& image = *form_->Find(name);
+        SendMessageW(image.Handle(), STM_SETICON, static_cast<WPARAM>(PictureHandle(image.picture.get())), 0);
+    }
+    // The icon setting may have resized the pictures; put them back.
+    for (size_t i = 0; i < std::size(kControls); ++i)
+        if (kControls[i].kind == ControlKind::Picture)
+            MoveWindow(made[i], TwipsToPixels(kControls[i].left, dpi), TwipsToPixels(kControls[i].top, dpi),
+                       TwipsToPixels(kControls[i].width, dpi), TwipsToPixels(kControls[i].height, dpi), FALSE);
+
+    // Label4 is sized to its text.
+    HWND label4 = Item(L"Label4");
+    HDC dc = GetDC(label4);
+    HGDIOBJ old = SelectObject(dc, font);
+    const std::wstring text = WindowText(label4);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(label4, dc);
+    SetWindowPos(label4, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    InitTooltipClass();
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
+    if (tooltip_) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd_;
+        tool.uId = reinterpret_cast<UINT_PTR>(command1.Handle());
+        tool.lpszText = const_cast<LPWSTR>(L"Refresh");
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void FrmMain::Form_Load() {
+    theme::FixThemeSupport(form_->Controls());
+    bSilent = 0;
+    const std::wstring path = settings::SettingsPath();
+    SetText2(settings::ReadIniValue(L"Main", L"log", path));
+    const int overwrite = ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
+    if (overwrite >= 0) SetCheckValue(Item(L"Check1"), overwrite);
+    const int date = ParseCheckState(settings::ReadIniValue(L"Main", L"date", path));
+    if (date >= 0) SetCheckValue(Item(L"Check2"), date);
+    DoEvents();
+    if (WindowText(Item(L"Text2")).empty()) SetText2(kDefaultLog);
+    DoEvents();
+    if (_wcsicmp(args_.c_str(), L"-s") == 0) {
+        bSilent = -1;
+        ShowWindow(hwnd_, SW_HIDE);
+    }
+    DoEvents();
+    Command1_Click();
+    DoEvents();
+    // A silent start ends here whatever the cycle did: a scheduled task
+    // never puts a window in front of the user.
+    if (bSilent != 0) End(1);
+}
+
+void FrmMain::End(int exitCode) {
+    if (onEnd) onEnd(exitCode);
+}
+
+void FrmMain::Unload(bool bLogged) { End(bLogged ? 0 : 1); }
+
+std::wstring FrmMain::AddressText() { return WindowText(Item(L"Text1")); }
+void FrmMain::SetAddressText(const std::wstring& text) { SetWindowTextW(Item(L"Text1"), text.c_str()); }
+std::wstring FrmMain::LogPath() { return WindowText(Item(L"Text2")); }
+int FrmMain::OverwriteState() { return static_cast<int>(SendMessageW(Item(L"Check1"), BM_GETCHECK, 0, 0)); }
+int FrmMain::DateState() { return static_cast<int>(SendMessageW(Item(L"Check2"), BM_GETCHECK, 0, 0)); }
+
+void FrmMain::SetText2(const std::wstring& text) {
+    HWND text2 = Item(L"Text2");
+    if (WindowText(text2) == text) return;
+    settingText2_ = true;
+    SetWindowTextW(text2, text.c_str());
+    settingText2_ = false;
+    Text2_Change();
+}
+
+void FrmMain::SetCheckValue(HWND box, int value) {
+    if (SendMessageW(box, BM_GETCHECK, 0, 0) == value) return;
+    SendMessageW(box, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    if (box == Item(L"Check1")) Check1_Click();
+    if (box == Item(L"Check2")) Check2_Click();
+}
+
+void FrmMain::Check1_Click() {
+    settings::WriteIniValue(L"Main", L"overwrite", std::to_wstring(OverwriteState()), settings::SettingsPath());
+}
+
+void FrmMain::Check2_Click() {
+    settings::WriteIniValue(L"Main", L"date", std::to_wstring(DateState()), settings::SettingsPath());
+}
+
+void FrmMain::Text2_Change() {
+    settings::WriteIniValue(L"Main", L"log", LogPath(), settings::SettingsPath());
+}
+
+void FrmMain::Link_Click() {
+    ShellExecuteA(hwnd_, "Open", QUILLON_MAKER_PAGE, "", "", SW_SHOWNORMAL);
+}
+
+void FrmMain::OnCommand(HWND from, WORD code) {
+    if (!from) return;
+    if (from == Item(L"Command1") && code == BN_CLICKED) {
+        Command1_Click();
+    } else if ((from == Item(L"Check1") || from == Item(L"Check2")) && code == BN_CLICKED) {
+        // A click checks a cleared or grayed box and clears a checked one.
+        const LRESULT state = SendMessageW(from, BM_GETCHECK, 0, 0);
+        SetCheckValue(from, state == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+    } else if (from == Item(L"Text2") && code == EN_CHANGE) {
+        if (!settingText2_) Text2_Change();
+    } else if ((from == Item(L"Image2") || from == Item(L"Label4")) && code == STN_CLICKED) {
+        Link_Click();
+    }
+}
+
+void FrmMain::DrawCommand1(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+    Control* command1 = form_ ? form_->Find(L"Command1") : nullptr;
+    HICON picture = command1 ? reinterpret_cast<HICON>(static_cast<UINT_PTR>(PictureHandle(command1->picture.get())))
+                             : nullptr;
+    if (picture) {
+        const int offset = pressed ? 1 : 0;
+        const int x = r.left + (r.right - r.left - 16) / 2 + offset;
+        const int y = r.top + (r.bottom - r.top - 16) / 2 + offset;
+        if (disabled)
+            DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture), 0, x, y, 16, 16,
+                       DST_ICON | DSS_DISABLED);
+        else
+            DrawIconEx(dc, x, y, picture, 16, 16, 0, nullptr, DI_NORMAL);
+    }
+    if (item.itemState & ODS_FOCUS) {
+        RECT focus = r;
+        InflateRect(&focus, -3, -3);
+        DrawFocusRect(dc, &focus);
+    }
+}
+
+LRESULT FrmMain::OnCtlColor(HDC dc, HWND control) {
+    SetBkMode(dc, TRANSPARENT);
+    if (control == Item(L"Text1")) {
+        // Read-only, but it looks like the box it is, not like a label.
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    if (control == Item(L"Label4"))
+        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+    else if (control == Item(L"Check1") || control == Item(L"Check2"))
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    else
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+LRESULT CALLBACK FrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<FrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        if (self) self->hwnd_ = nullptr;
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+            return 0;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+            if (item && item->hwndItem == Item(L"Command1")) {
+                DrawCommand1(*item);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+        case WM_SETCURSOR: {
+            const HWND over = reinterpret_cast<HWND>(wp);
+            if (hand_ && (over == Item(L"Image2") || over == Item(L"Label4"))) {
+                SetCursor(hand_);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_CLOSE:
+            // Every way of closing the window ends the program at once;
+            // the settings were saved as they changed.
+            End(0);
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wp) End(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+}  // namespace quillon::ui

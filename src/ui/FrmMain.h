@@ -1,0 +1,81 @@
+#pragma once
+// The program's one window: the address, the refresh button, the log path,
+// the two logging options, the silent-mode hint and the maker's link.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "common/ComPtr.h"
+#include "net/RefreshCycle.h"
+#include "ui/Control.h"
+
+namespace quillon::ui {
+
+class FrmMain final : public net::WindowState {
+public:
+    // argumentText: the command line after the program's name.
+    explicit FrmMain(std::wstring argumentText);
+    ~FrmMain() override;
+    FrmMain(const FrmMain&) = delete;
+    FrmMain& operator=(const FrmMain&) = delete;
+
+    // Makes the window, runs the load step, then shows it unless silent.
+    void Show();
+
+    // The refresh cycle and its session.
+    void Command1_Click() { cycle_.Command1_Click(); }
+    net::RefreshCycle& Cycle() { return cycle_; }
+
+    HWND hWnd() const { return hwnd_; }
+    Form& Controls() { return *form_.get(); }
+    HWND Item(const wchar_t* name) const;
+
+    // -1 in silent mode, 0 otherwise.
+    short bSilent = 0;
+
+    // Ends the program; the default ends the process at once.
+    std::function<void(int exitCode)> onEnd;
+
+    // What the refresh cycle reads and writes.
+    std::wstring AddressText() override;
+    void SetAddressText(const std::wstring& text) override;
+    std::wstring LogPath() override;
+    int OverwriteState() override;
+    int DateState() override;
+    bool Silent() override { return bSilent == -1; }
+    void Unload(bool bLogged) override;
+
+    // Program-made changes run the controls' handlers, as the user's do.
+    void SetText2(const std::wstring& text);
+    void SetCheckValue(HWND box, int value);
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void Form_Load();
+    void End(int exitCode);
+
+    void Check1_Click();
+    void Check2_Click();
+    void Text2_Change();
+    void Link_Click();
+    void OnCommand(HWND from, WORD code);
+    void DrawCommand1(const DRAWITEMSTRUCT& item);
+    LRESULT OnCtlColor(HDC dc, HWND control);
+
+    std::wstring args_;
+    HWND hwnd_ = nullptr;
+    HWND tooltip_ = nullptr;
+    ComPtr<Form> form_;
+    HCURSOR hand_ = nullptr;
+    HICON icon_ = nullptr, smallIcon_ = nullptr;
+    bool settingText2_ = false;
+    net::RefreshCycle cycle_;
+};
+
+// A check-box state from the settings file: 0, 1 or 2, else -1.
+int ParseCheckState(const std::wstring& text);
+
+}  // namespace quillon::ui

@@ -1,0 +1,249 @@
+// The real Quillon.exe, as a user gets it, against the test nginx that the
+// prefix's proxy setting points at.
+#include <gtest/gtest.h>
+
+#include "e2e/QuillonProcess.h"
+#include "e2e/Screenshot.h"
+#include "support/TestSupport.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+constexpr DWORD kBoundMs = 45000;
+const std::wstring kDefaultLog = L"C:\\IP_log.txt";
+
+class Quillon : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(FixturePort("nginx", "port"), 0) << "the nginx fixture is not running"; }
+
+    std::wstring LogIn() const { return dir / L"IP_log.txt"; }
+    std::string Settings() const { return ReadBytes(dir / L"Quillon_settings.ini"); }
+    void WriteSettings(const std::string& body) { WriteBytes(dir / L"Quillon_settings.ini", "[Main]\r\n" + body); }
+    std::string Ansi(const std::wstring& w) const {
+        return std::string(w.begin(), w.end());  // the tests' paths are ASCII
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Quillon, FirstStartShowsTheAddressAndTheDefaultsAndSavesOnlyTheLog) {
+    DeleteFileW(kDefaultLog.c_str());
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Text(kText1), kLoopback);  // fetched before the window appeared
+    EXPECT_EQ(q.Text(kText2), kDefaultLog);
+    EXPECT_EQ(q.Check(kCheck1), BST_UNCHECKED);
+    EXPECT_EQ(q.Check(kCheck2), BST_UNCHECKED);
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=C:\\IP_log.txt\r\n");
+    EXPECT_EQ(ReadBytes(kDefaultLog), "127.0.0.1\r\n");
+    EXPECT_TRUE(SaveWindowShot(q.Window(), "first-start"));
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    DeleteFileW(kDefaultLog.c_str());
+}
+
+TEST_F(Quillon, RestoresAllThreeSettingsAndLeavesTheFileAsItWas) {
+    const std::string settings = "log=" + Ansi(LogIn()) + "\r\noverwrite=1\r\ndate=1\r\n";
+    WriteSettings(settings);
+    WriteBytes(LogIn(), "old\r\nlines\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Text(kText2), LogIn());
+    EXPECT_EQ(q.Check(kCheck1), BST_CHECKED);
+    EXPECT_EQ(q.Check(kCheck2), BST_CHECKED);
+    EXPECT_EQ(Settings(), "[Main]\r\n" + settings);
+    const std::string log = ReadBytes(LogIn());  // overwritten, with date and time
+    EXPECT_EQ(log.rfind("127.0.0.1 - ", 0), 0u) << log;
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2) << log;
+}
+
+TEST_F(Quillon, GrayedAndForeignStatesAndStrippedPathsAtLoad) {
+    WriteSettings("log=  \"" + Ansi(LogIn()) + "\"  \r\noverwrite=2\r\ndate=abc\r\n");
+    WriteBytes(LogIn(), "old line\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Text(kText2), LogIn());  // blanks and quotes gone
+    EXPECT_EQ(q.Check(kCheck1), BST_INDETERMINATE);
+    EXPECT_EQ(q.Check(kCheck2), BST_UNCHECKED);
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");  // grayed overwrite counts as on
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=" + Ansi(LogIn()) + "\r\noverwrite=2\r\ndate=abc\r\n");
+}
+
+TEST_F(Quillon, ALongLogPathSurvivesRestartsWhole) {
+    const std::wstring longPath = dir / (std::wstring(300 - dir.path().size() - 5, L'p') + L".txt");
+    ASSERT_EQ(longPath.size(), 300u);
+    WriteSettings("log=" + Ansi(longPath) + "\r\n");
+    for (int run = 0; run < 2; ++run) {
+        QuillonProcess q(dir.path());
+        ASSERT_TRUE(q.Start());
+        ASSERT_TRUE(q.WaitForWindow());
+        EXPECT_EQ(q.Text(kText2), longPath) << run;
+        PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(q.WaitForExit(10000), 0);
+    }
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=" + Ansi(longPath) + "\r\n");
+}
+
+TEST_F(Quillon, TheButtonAndBoxesActAndEveryChangeIsSavedAtOnce) {
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
+    SendMessageW(q.Item(kCommand1), BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n127.0.0.1\r\n");
+
+    SendMessageW(q.Item(kCheck1), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Check(kCheck1), BST_CHECKED);
+    EXPECT_NE(Settings().find("overwrite=1\r\n"), std::string::npos) << Settings();
+    SendMessageW(q.Item(kCheck2), BM_CLICK, 0, 0);
+    EXPECT_NE(Settings().find("date=1\r\n"), std::string::npos) << Settings();
+    SendMessageW(q.Item(kCheck2), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Check(kCheck2), BST_UNCHECKED);
+    EXPECT_NE(Settings().find("date=0\r\n"), std::string::npos) << Settings();
+
+    const std::wstring other = dir / L"other.txt";
+    SendMessageW(q.Item(kText2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(other.c_str()));
+    EXPECT_NE(Settings().find("log=" + Ansi(other) + "\r\n"), std::string::npos) << Settings();
+    SendMessageW(q.Item(kCommand1), BM_CLICK, 0, 0);  // overwrite is on now
+    EXPECT_EQ(ReadBytes(other), "127.0.0.1\r\n");
+}
+
+TEST_F(Quillon, SilentModeLogsAndEndsWithoutAWindow) {
+    for (const wchar_t* arg : {L"-s", L"-S"}) {
+        WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+        DeleteFileW(LogIn().c_str());
+        QuillonProcess q(dir.path());
+        ASSERT_TRUE(q.Start(arg));
+        long code = -1;
+        EXPECT_FALSE(q.EverVisibleUntilExit(kBoundMs, code)) << arg;
+        EXPECT_EQ(code, 0) << arg;
+        EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n") << arg;
+    }
+}
+
+TEST_F(Quillon, SilentModeWithoutAnAddressEndsWithExitCodeOne) {
+    ProxySetting proxy;
+    const std::vector<std::wstring> servers = {
+        L"127.0.0.1:" + std::to_wstring(FixturePort("nginx", "port404")),
+        L"127.0.0.1:" + std::to_wstring(FixturePort("nginx", "closed-port"))};
+    for (const std::wstring& server : servers) {
+        proxy.Set(server);
+        WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+        QuillonProcess q(dir.path());
+        const DWORD start = GetTickCount();
+        ASSERT_TRUE(q.Start(L"-s"));
+        long code = -1;
+        EXPECT_FALSE(q.EverVisibleUntilExit(kBoundMs, code));
+        EXPECT_EQ(code, 1);
+        EXPECT_LT(GetTickCount() - start, kBoundMs);
+        EXPECT_FALSE(FileExists(LogIn()));
+    }
+}
+
+TEST_F(Quillon, EveryOtherArgumentMeansNormalMode) {
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    for (const wchar_t* arg : {L"-s x", L"/s", L"-silent", L"s", L""}) {
+        QuillonProcess q(dir.path());
+        ASSERT_TRUE(q.Start(arg));
+        ASSERT_TRUE(q.WaitForWindow()) << "no window for \"" << Ansi(arg) << "\"";
+        PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(q.WaitForExit(10000), 0);
+    }
+}
+
+TEST_F(Quillon, TheWindowFollowsTheLayoutAndTheKeyboard) {
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    RECT client{};
+    GetClientRect(q.Window(), &client);
+    EXPECT_EQ(client.right, 306);
+    EXPECT_EQ(client.bottom, 159);
+    struct Place {
+        int id, left, top, width, height;
+    };
+    for (const Place& p : {Place{kLabel1, 60, 60, 1755, 225}, Place{kImage1, 4050, 60, 480, 480},
+                           Place{kText1, 60, 270, 1785, 270}, Place{kCommand1, 1920, 270, 375, 285},
+                           Place{kLabel2, 60, 750, 1605, 225}, Place{kText2, 60, 960, 4455, 270},
+                           Place{kCheck1, 60, 1290, 2085, 255}, Place{kCheck2, 2220, 1290, 2295, 255},
+                           Place{kLabel3, 60, 1680, 4485, 495}, Place{kImage2, 60, 2100, 240, 240},
+                           Place{kLabel4, 330, 2130, 0, 0}}) {
+        RECT r{};
+        GetWindowRect(q.Item(p.id), &r);
+        MapWindowPoints(nullptr, q.Window(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, p.left / 15) << p.id;
+        EXPECT_EQ(r.top, p.top / 15) << p.id;
+        if (p.width) {
+            EXPECT_EQ(r.right - r.left, p.width / 15) << p.id;
+        }
+        if (p.height) {
+            EXPECT_EQ(r.bottom - r.top, p.height / 15) << p.id;
+        }
+    }
+    const LONG_PTR style = GetWindowLongPtrW(q.Window(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_EQ(q.Text(kCheck2), L"Save Date && Time In Log");
+
+    EXPECT_EQ(q.Focus(), q.Item(kText2));
+    for (int id : {kCheck1, kCheck2, kCommand1, kText1, kText2}) {
+        HWND from = q.Focus();
+        PostMessageW(from, WM_KEYDOWN, VK_TAB, 0);
+        PostMessageW(from, WM_KEYUP, VK_TAB, 0xC0000001);
+        const DWORD start = GetTickCount();
+        while (q.Focus() == from && GetTickCount() - start < 3000) Sleep(10);
+        EXPECT_EQ(q.Focus(), q.Item(id)) << "after Tab from " << GetDlgCtrlID(from);
+    }
+
+    // Text1 can be read and selected, not edited.
+    EXPECT_TRUE(GetWindowLongPtrW(q.Item(kText1), GWL_STYLE) & ES_READONLY);
+    PostMessageW(q.Item(kText1), WM_CHAR, L'9', 0);
+    SendMessageW(q.Item(kText1), WM_NULL, 0, 0);  // after the posted key is handled
+    EXPECT_EQ(q.Text(kText1), kLoopback);
+}
+
+TEST_F(Quillon, BothLinksOpenTheMakersPageAndClosingEndsTheProcess) {
+    const std::string record = Env("QUILLON_BROWSER_LOG");
+    ASSERT_FALSE(record.empty());
+    const std::wstring recordFile = WinePath(record);
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    for (int id : {kLabel4, kImage2}) {
+        DeleteFileW(recordFile.c_str());
+        PostMessageW(q.Item(id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        PostMessageW(q.Item(id), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        const DWORD start = GetTickCount();
+        while (!FileExists(recordFile) && GetTickCount() - start < 15000) Sleep(50);
+        Sleep(100);
+        EXPECT_EQ(ReadBytes(recordFile), "https://www.facebook.com/varnhold\n") << id;
+    }
+    PostMessageW(q.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+}
+
+TEST_F(Quillon, AnUnwritableSettingsFileChangesNothingVisible) {
+    ASSERT_TRUE(CreateDirectoryW((dir / L"Quillon_settings.ini").c_str(), nullptr));
+    DeleteFileW(kDefaultLog.c_str());
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Text(kText2), kDefaultLog);
+    EXPECT_EQ(q.Check(kCheck1), BST_UNCHECKED);
+    SendMessageW(q.Item(kCheck1), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Check(kCheck1), BST_CHECKED);
+    EXPECT_EQ(q.Text(kText1), kLoopback);
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    DeleteFileW(kDefaultLog.c_str());
+}
