@@ -29,7 +29,7 @@ if [ -n "${DISPLAY:-}" ] || [ "${1:-}" != "" ]; then
   wine "$build/run/Quillon.exe" "$@" || status=$?
   echo "Quillon exited with $status; C:\\IP_log.txt holds:"
 else
-  xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
+  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
     wine "$1" </dev/null >/dev/null 2>&1 &
     sleep 5
     import -window root "$2"
