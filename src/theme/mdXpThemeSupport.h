@@ -12,10 +12,6 @@ namespace quillon::theme {
 // Once per process, before the main window is made.
 void InitThemeSupport();
 
-// True when the common controls in use are version 6 or later; asked anew
-// at each call.
-bool IsComCtl6Loaded();
-
 // Hands a form's frames and graphical buttons to the layer; the result is
 // true after the walk, false when version 6 is not in use.
 bool FixThemeSupport(const std::vector<ui::Control*>& controls);
