@@ -126,6 +126,15 @@ HWND FrmMain::Item(const wchar_t* name) const {
 }
 
 void FrmMain::Show() {
+    if (!hwnd_ && !Create()) return;
+    Form_Load();
+    if (bSilent != 0) return;
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    UpdateWindow(hwnd_);
+    SetFocus(Item(L"Text2"));
+}
+
+bool FrmMain::Create() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, 0));
     smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
@@ -155,14 +164,9 @@ void FrmMain::Show() {
     const std::wstring title = std::wstring(L"Quillon By ") + QUILLON_MAKER_SITE;
     CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, title.c_str(), style, x, y, w, h, nullptr, nullptr, instance,
                     this);
-    if (!hwnd_) return;
+    if (!hwnd_) return false;
     CreateControls();
-
-    Form_Load();
-    if (bSilent != 0) return;
-    ShowWindow(hwnd_, SW_SHOWNORMAL);
-    UpdateWindow(hwnd_);
-    SetFocus(Item(L"Text2"));
+    return true;
 }
 
 void FrmMain::CreateControls() {

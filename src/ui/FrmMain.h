@@ -22,6 +22,8 @@ public:
 
     // Makes the window, runs the load step, then shows it unless silent.
     void Show();
+    // Makes the window and its controls, hidden, without the load step.
+    bool Create();
 
     // The refresh cycle and its session.
     void Command1_Click() { cycle_.Command1_Click(); }

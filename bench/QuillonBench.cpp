@@ -1,0 +1,256 @@
+// Times Quillon next to the bare minimum on the same Wine and the same
+// address server. Prints one line per figure:
+//   figure|unit|quillon|baseline
+// (baseline "-" where there is none). Sizes are added by bench/run.sh.
+#include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "QuillonConfig.h"
+#include "common/DoEvents.h"
+#include "ui/FrmMain.h"
+
+namespace {
+
+std::string Env(const char* name) {
+    char buf[2048];
+    const DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+std::wstring WinePath(const std::string& unixPath) {
+    std::wstring out = L"Z:";
+    for (char c : unixPath) out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return out;
+}
+
+double NowMs() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+void Figure(const char* name, const char* unit, double quillon, double baseline = -1) {
+    if (baseline < 0)
+        std::printf("%s|%s|%.3f|-\n", name, unit, quillon);
+    else
+        std::printf("%s|%s|%.3f|%.3f\n", name, unit, quillon, baseline);
+    std::fflush(stdout);
+}
+
+struct Run {
+    double ms = 0;
+    DWORD exitCode = 999;
+    SIZE_T peakWorkingSet = 0;
+};
+
+Run Launch(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+    std::wstring cmd = L"\"" + exe + L"\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    Run r;
+    const double start = NowMs();
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+        return r;
+    // Wine forgets an ended process's counters, so watch it while it runs.
+    while (WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT && NowMs() - start < 60000) {
+        PROCESS_MEMORY_COUNTERS pmc{};
+        pmc.cb = sizeof pmc;
+        if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc))
+            r.peakWorkingSet = std::max(r.peakWorkingSet, pmc.PeakWorkingSetSize);
+    }
+    r.ms = NowMs() - start;
+    GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return r;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(f);
+}
+
+// One iteration of the bare loop: the calls a refresh makes, and one append.
+bool BareCycle(const std::wstring& log) {
+    char body[1024];
+    DWORD n = 0;
+    HINTERNET s = InternetOpenA("Bench", INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
+    HINTERNET c = InternetConnectA(s, QUILLON_ADDRESS_HOST, 0, "", "", INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET r = HttpOpenRequestA(c, nullptr, "ip.shtml", "HTTP/1.1", "", nullptr,
+                                   INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
+                                       INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+                                   0);
+    const bool ok = HttpSendRequestA(r, nullptr, 0, nullptr, 0) && InternetReadFile(r, body, sizeof body, &n);
+    if (ok) {
+        HANDLE f = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, 0, nullptr);
+        DWORD w = 0;
+        WriteFile(f, body, n, &w, nullptr);
+        WriteFile(f, "\r\n", 2, &w, nullptr);
+        CloseHandle(f);
+    }
+    InternetCloseHandle(r);
+    InternetCloseHandle(c);
+    InternetCloseHandle(s);
+    return ok;
+}
+
+struct Usage {
+    SIZE_T workingSet;
+    DWORD gdi, user;
+};
+
+Usage Measure() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+    return {pmc.WorkingSetSize, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+            GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)};
+}
+
+struct StartSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindMain(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<StartSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[32];
+    GetClassNameW(hwnd, cls, 32);
+    if (pid == s->pid && lstrcmpW(cls, L"FrmMain") == 0 && IsWindowVisible(hwnd)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// From process start to the window visible with the address shown.
+double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
+    std::wstring cmd = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const double start = NowMs();
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+        return -1;
+    double ms = -1;
+    while (NowMs() - start < 60000) {
+        StartSearch s{pi.dwProcessId, nullptr};
+        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&s));
+        if (s.found) {
+            wchar_t text[64] = L"";
+            // Text1 is the fifth control made (id 104).
+            SendMessageW(GetDlgItem(s.found, 104), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+            if (text[0]) {
+                ms = NowMs() - start;
+                PostMessageW(s.found, WM_CLOSE, 0, 0);
+                break;
+            }
+        }
+        if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 9);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return ms;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const bool quick = argc > 1 && std::wstring(argv[1]) == L"--quick";
+    const int silentRuns = quick ? 3 : 30, cycles = quick ? 20 : 500, startRuns = quick ? 3 : 20,
+              repeats = quick ? 10 : 100;
+    const std::wstring bin = WinePath(Env("QUILLON_BIN"));
+    const std::wstring work = WinePath(Env("QUILLON_BENCH_DIR"));
+    CreateDirectoryW(work.c_str(), nullptr);
+    const std::wstring quillon = work + L"\\Quillon.exe", baseline = bin + L"\\Baseline.exe";
+    CopyFileW((bin + L"\\Quillon.exe").c_str(), quillon.c_str(), FALSE);
+    const std::wstring log = work + L"\\IP_log.txt";
+    WriteFileBytes(work + L"\\Quillon_settings.ini", "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\n");
+
+    // 1. Silent run against the bare program.
+    std::vector<double> q, b;
+    SIZE_T peak = 0;
+    for (int i = 0; i < silentRuns; ++i) {
+        const Run rq = Launch(quillon, L"-s", work);
+        const Run rb = Launch(baseline, L"\"" + work + L"\\baseline.log\"", work);
+        if (rq.exitCode != 0 || rb.exitCode != 0) {
+            std::fprintf(stderr, "a silent run failed: quillon %lu, baseline %lu\n", rq.exitCode, rb.exitCode);
+            return 1;
+        }
+        q.push_back(rq.ms);
+        b.push_back(rb.ms);
+        peak = std::max(peak, rq.peakWorkingSet);
+    }
+    Figure("silent run, median", "ms", Percentile(q, 0.5), Percentile(b, 0.5));
+    Figure("silent run, 90th percentile", "ms", Percentile(q, 0.9), Percentile(b, 0.9));
+    const double silentMedian = Percentile(q, 0.5);
+
+    // 2. Refresh cycles inside one process.
+    quillon::ui::FrmMain window(L"");
+    window.onEnd = [](int) {};
+    if (!window.Create()) return 1;
+    window.SetText2(work + L"\\cycles.log");
+    double start = NowMs();
+    for (int i = 0; i < cycles; ++i) window.Command1_Click();
+    const double quillonRate = cycles / ((NowMs() - start) / 1000.0);
+    const std::wstring bareLog = work + L"\\bare.log";
+    start = NowMs();
+    for (int i = 0; i < cycles; ++i)
+        if (!BareCycle(bareLog)) return 1;
+    const double bareRate = cycles / ((NowMs() - start) / 1000.0);
+    if (window.AddressText().empty()) return 1;
+    Figure("refresh cycles", "1/s", quillonRate, bareRate);
+
+    // 3. Start-up to the window with the address, next to the silent run.
+    std::vector<double> s;
+    for (int i = 0; i < startRuns; ++i) {
+        const double ms = StartToWindow(quillon, work);
+        if (ms < 0) return 1;
+        s.push_back(ms);
+    }
+    Figure("start-up to visible window, median", "ms", Percentile(s, 0.5), silentMedian);
+
+    // 4. Memory and handles.
+    Figure("silent run, peak working set", "KiB", static_cast<double>(peak) / 1024.0);
+    ShowWindow(window.hWnd(), SW_SHOWNORMAL);
+    quillon::DoEvents();
+    for (int i = 0; i < 3; ++i) window.Command1_Click();  // first-use allocations
+    const Usage before = Measure();
+    HWND command1 = window.Item(L"Command1");
+    for (int i = 0; i < repeats; ++i) {
+        window.Command1_Click();
+        RedrawWindow(command1, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        quillon::DoEvents();
+    }
+    const Usage after = Measure();
+    Figure("working set before/after refreshes", "KiB", static_cast<double>(after.workingSet) / 1024.0,
+           static_cast<double>(before.workingSet) / 1024.0);
+    Figure("GDI objects before/after", "count", after.gdi, before.gdi);
+    Figure("USER objects before/after", "count", after.user, before.user);
+    return 0;
+}

@@ -1,0 +1,88 @@
+#!/bin/bash
+# The benchmark: builds what it needs, runs Quillon and the bare minimum
+# under one Wine prefix against one local nginx, prints a table and writes
+# build/bench/results.md.
+#   bash bench/run.sh            full run
+#   bash bench/run.sh --quick    a few runs of each figure
+# (--no-setup BUILD: use an already built BUILD whose fixtures are running;
+# this is how the test suite runs the quick mode.)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+quick=""; build=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --quick) quick=--quick ;;
+    --no-setup) build=$2; shift ;;
+  esac
+  shift
+done
+
+if [ -z "$build" ]; then
+  bash "$root/scripts/setup.sh"
+  bash "$root/scripts/build.sh" win64 win32
+  build=$root/build/win64
+  cleanup() {
+    bash "$root/tests/fixtures/nginx.sh" stop "$build/bench/nginx" "$build/wineprefix" >/dev/null 2>&1 || true
+    WINEPREFIX=$build/wineprefix wineserver -k >/dev/null 2>&1 || true
+  }
+  trap cleanup EXIT
+  bash "$root/tests/fixtures/wine-prefix.sh" start "$build/wineprefix"
+  bash "$root/tests/fixtures/nginx.sh" start "$build/bench/nginx" "$build/wineprefix"
+  out=$root/build/bench
+else
+  out=$build/bench-quick
+fi
+mkdir -p "$out"
+rm -rf "$out/work"; mkdir -p "$out/work"
+
+raw=$out/raw.txt
+QUILLON_BIN=$build/bin QUILLON_BENCH_DIR=$out/work \
+  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$build/wine-run.sh" "$build/bin/QuillonBench.exe" $quick >"$raw"
+
+# The size a user downloads: the program without its debugging symbols.
+size() {
+  [ -f "$2" ] || { echo 0; return; }
+  "$1-strip" -o "$out/stripped.exe" "$2" && stat -c %s "$out/stripped.exe" && rm -f "$out/stripped.exe"
+}
+s64=$(size x86_64-w64-mingw32 "$build/bin/Quillon.exe")
+s32=$(size i686-w64-mingw32 "$root/build/win32/bin/Quillon.exe")
+
+table=$(python3 - "$raw" "$s64" "$s32" <<'PY'
+import sys
+raw, s64, s32 = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rows = [l.strip().split("|") for l in open(raw) if l.count("|") == 3]
+out = ["| figure | Quillon | baseline | ratio |", "|---|---|---|---|"]
+for name, unit, q, b in rows:
+    q = float(q)
+    if b == "-":
+        out.append(f"| {name} | {q:.1f} {unit} | - | - |"); continue
+    b = float(b)
+    if "before/after" in name:
+        out.append(f"| {name} | {b:.0f} → {q:.0f} {unit} | growth | {q - b:+.0f} {unit} |")
+    elif name.startswith("start-up"):
+        out.append(f"| {name} | {q:.1f} {unit} | silent run {b:.1f} {unit} | {q - b:+.1f} {unit} |")
+    else:
+        out.append(f"| {name} | {q:.1f} {unit} | {b:.1f} {unit} | {q / b:.2f} |")
+for name, s in (("Quillon.exe size, win64", s64), ("Quillon.exe size, win32", s32)):
+    out.append(f"| {name} | {s / 1024:.0f} KiB | limit 1024 KiB | {s / 1048576:.2f} |" if s else f"| {name} | not built | - | - |")
+print("\n".join(out))
+PY
+)
+expected=10
+got=$(grep -c '^| [a-zA-Z]' <<<"$table" || true)
+got=$((got - 1))  # the header row
+{
+  echo "# Quillon benchmark${quick:+ (quick)}"
+  echo
+  echo "- machine: $(hostname), $(nproc) cores"
+  echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "- Wine: $(WINEDEBUG=-all wine --version 2>/dev/null)"
+  echo "- commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+  echo
+  echo "$table"
+} >"$out/results.md"
+cat "$out/results.md"
+if [ "$got" -lt "$expected" ]; then
+  echo "only $got of $expected figures were measured"; exit 1
+fi
+if grep -q '| 0\.0 \|not built' <<<"$table"; then echo "a figure came out empty"; exit 1; fi
