@@ -8,6 +8,7 @@ bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" win64 win32
 file "$root/build/win32/bin/Quillon.exe" | grep -q 'PE32 executable.*Intel 80386' ||
   { echo "build/win32/bin/Quillon.exe is not a 32-bit Windows program"; exit 1; }
+bash "$root/tests/check-imports.sh" i686-w64-mingw32-objdump "$root/build/win32/bin/Quillon.exe"
 
 build=$root/build/win64
 cleanup() {

@@ -11,6 +11,7 @@
 #include "common/DoEvents.h"
 #include "resource.h"
 #include "settings/Modini.h"
+#include "theme/ThemeApi.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/Picture.h"
 
@@ -75,15 +76,11 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
-// The tooltip class lives in the common controls, bound at run time like
-// the rest of that library.
+// The tooltip class lives in the common controls, bound at run time
+// through the visual-style layer's table like the rest of that library.
 void InitTooltipClass() {
-    HMODULE comctl = LoadLibraryW(L"comctl32.dll");
-    if (!comctl) return;
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-    if (init) init(&icc);
+    if (auto init = theme::Api().InitCommonControlsEx.Bind()) init(&icc);
 }
 
 }  // namespace
@@ -179,12 +176,17 @@ void FrmMain::CreateControls() {
     HWND made[std::size(kControls)] = {};
     for (size_t i = 0; i < std::size(kControls); ++i) {
         const ControlSpec& s = kControls[i];
-        made[i] = CreateWindowExW(s.exStyle, s.windowClass, s.text, WS_CHILD | WS_VISIBLE | s.style,
+        made[i] = CreateWindowExW(s.exStyle, s.windowClass, s.text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | s.style,
                                   TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), TwipsToPixels(s.width, dpi),
                                   TwipsToPixels(s.height, dpi), hwnd_, reinterpret_cast<HMENU>(100 + i), instance,
                                   nullptr);
         SendMessageW(made[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
+    // Labels lie beneath the other controls, so a label that reaches into
+    // a text box never paints over its edge.
+    for (size_t i = 0; i < std::size(kControls); ++i)
+        if (kControls[i].kind == ControlKind::Label)
+            SetWindowPos(made[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     for (const wchar_t* name : kCollectionOrder)
         for (size_t i = 0; i < std::size(kControls); ++i)
             if (std::wcscmp(kControls[i].name, name) == 0) form_->Add(kControls[i].kind, name, made[i]);

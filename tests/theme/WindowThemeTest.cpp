@@ -1,0 +1,86 @@
+// The program's own window with and without version 6 of the common
+// controls: the refresh button is handed to the themed painter only with
+// it, and both looks are kept as screenshots.
+#include "ThemeTestSupport.h"
+#include "common/DoEvents.h"
+#include "e2e/Screenshot.h"
+#include "theme/mdXpThemeSupport.h"
+#include "ui/FrmMain.h"
+
+namespace quillon::test {
+namespace {
+
+// The pixels of a window's client area as the screen shows them, less an
+// inset all round.
+std::vector<COLORREF> Capture(HWND hwnd, int inset = 0) {
+    RECT rc{};
+    GetClientRect(hwnd, &rc);
+    HDC dc = GetDC(hwnd);
+    std::vector<COLORREF> pixels;
+    for (int y = inset; y < rc.bottom - inset; ++y)
+        for (int x = inset; x < rc.right - inset; ++x) pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+void Repaint(HWND hwnd) {
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DoEvents();
+}
+
+class WindowThemeTest : public ThemeTest {
+protected:
+    void SetUp() override {
+        ThemeTest::SetUp();
+        window.onEnd = [](int) {};
+        ASSERT_TRUE(window.Create());
+        window.SetAddressText(L"203.0.113.7");
+        ShowWindow(window.hWnd(), SW_SHOWNORMAL);
+        SetForegroundWindow(window.hWnd());
+        Repaint(window.hWnd());
+        command1 = window.Item(L"Command1");
+        ASSERT_NE(command1, nullptr);
+    }
+
+    ui::FrmMain window{L""};
+    HWND command1 = nullptr;
+};
+
+TEST_F(WindowThemeTest, RefreshButtonIsThemedOnlyWithVersionSix) {
+    FakeVersion::Use(5);
+    EXPECT_FALSE(theme::FixThemeSupport(window.Controls().Controls()));
+    Repaint(window.hWnd());
+    EXPECT_EQ(GetPropA(command1, "Painted"), nullptr) << "the plain owner-drawn button";
+    const std::vector<COLORREF> plain = Capture(command1);
+    EXPECT_TRUE(SaveWindowShot(window.hWnd(), "window-plain"));
+
+    FakeVersion::Use(6);
+    EXPECT_TRUE(theme::FixThemeSupport(window.Controls().Controls()));
+    Repaint(window.hWnd());
+    EXPECT_NE(GetPropA(command1, "Painted"), nullptr) << "painted by the layer";
+    const std::vector<COLORREF> themed = Capture(command1);
+    // Corners outside the themed shape keep what they show on repaints.
+    const std::vector<COLORREF> themedFace = Capture(command1, 3);
+    EXPECT_NE(plain, themed) << "the theme's face differs from the plain one";
+    EXPECT_TRUE(SaveWindowShot(window.hWnd(), "window-themed"));
+
+    // Hovering gives the hot look, leaving takes it away again.
+    SendMessageW(command1, WM_MOUSEHOVER, 0, 0);
+    DoEvents();
+    EXPECT_NE(GetPropA(command1, "Hot"), nullptr);
+    EXPECT_NE(Capture(command1), themed) << "the hot border";
+    EXPECT_TRUE(SaveWindowShot(window.hWnd(), "window-themed-hot"));
+    SendMessageW(command1, WM_MOUSELEAVE, 0, 0);
+    DoEvents();
+    EXPECT_EQ(GetPropA(command1, "Hot"), nullptr);
+    EXPECT_EQ(Capture(command1, 3), themedFace);
+
+    // The other controls are left to draw themselves.
+    for (const wchar_t* name : {L"Check1", L"Check2", L"Text1", L"Text2"}) {
+        SendMessageW(window.Item(name), WM_MOUSEHOVER, 0, 0);
+        EXPECT_EQ(GetPropA(window.Item(name), "Hot"), nullptr) << name;
+    }
+}
+
+}  // namespace
+}  // namespace quillon::test
