@@ -1,0 +1,128 @@
+#!/bin/bash
+# Builds both targets in release mode, each from scratch, and writes the
+# portable zips and their checksums:
+#   dist/Quillon-<version>-win32.zip   Quillon.exe (i686) and README.txt
+#   dist/Quillon-<version>-win64.zip   Quillon.exe (x86_64) and README.txt
+#   dist/SHA256SUMS                    for sha256sum -c
+# The same sources give the same bytes: the linker writes no time stamp,
+# the exe carries no symbols or build paths, and the zip entries have a
+# fixed order, date (SOURCE_DATE_EPOCH, else the last commit's) and
+# attributes.
+#
+# Usage: scripts/release.sh [--dist DIR] [--build DIR] [-DNAME=VALUE...]
+#   --dist DIR   where the zips go (default: dist)
+#   --build DIR  holds the build folders release-win32 and release-win64
+#                (default: build)
+#   -D...        passed to CMake for both targets, e.g.
+#                -DQUILLON_ADDRESS_HOST=ip.example.org
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$root/dist
+build=$root/build
+cmake_args=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --dist) dist=$2; shift 2 ;;
+    --build) build=$2; shift 2 ;;
+    -D?*) cmake_args+=("$1"); shift ;;
+    *) echo "usage: $0 [--dist DIR] [--build DIR] [-DNAME=VALUE...]" >&2; exit 2 ;;
+  esac
+done
+mkdir -p "$dist" "$build"
+dist=$(cd "$dist" && pwd)
+build=$(cd "$build" && pwd)
+
+bash "$root/scripts/setup.sh"
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)
+  # Outside a git checkout: the earliest date a zip can hold.
+  [ -n "$SOURCE_DATE_EPOCH" ] || SOURCE_DATE_EPOCH=315532800
+fi
+if [ -n "$(git -C "$root" status --porcelain --untracked-files=no 2>/dev/null || true)" ]; then
+  echo "release: note: the working tree has uncommitted changes; the zips hold them"
+fi
+
+# -s: no symbol table, whose file entries would name the build's paths.
+linker_flags="-s -Wl,--no-insert-timestamp"
+for arch in win32 win64; do
+  case $arch in
+    win32) toolchain=$root/cmake/mingw-i686.cmake ;;
+    win64) toolchain=$root/cmake/mingw-x86_64.cmake ;;
+  esac
+  dir=$build/release-$arch
+  # From scratch, so that nothing of an earlier configuration (a cache
+  # value given once with -D) or an older object file slips in.
+  rm -rf "$dir"; mkdir -p "$dir"
+  echo "release: building $arch in $dir"
+  cmake -S "$root" -B "$dir" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF \
+        -DCMAKE_EXE_LINKER_FLAGS="$linker_flags" "${cmake_args[@]}" >"$dir/release-configure.log" 2>&1 ||
+    { cat "$dir/release-configure.log"; exit 1; }
+  cmake --build "$dir" -j"$(nproc)" >"$dir/release-build.log" 2>&1 || { cat "$dir/release-build.log"; exit 1; }
+done
+
+SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH python3 - "$root" "$build" "$dist" <<'EOF'
+import hashlib, os, re, struct, sys, time, zipfile
+
+root, build, dist = sys.argv[1:4]
+
+def config(arch):
+    with open(os.path.join(build, f"release-{arch}", "generated", "QuillonConfig.h"), encoding="utf-8") as f:
+        return dict(re.findall(r'^#define (\w+) L?"(.*)"$', f.read(), re.M))
+
+def machine(path):
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+        sys.exit(f"release: {path} is not a Windows program")
+    return struct.unpack_from("<H", data, pe + 4)[0]
+
+configs = {arch: config(arch) for arch in ("win32", "win64")}
+version = configs["win64"]["QUILLON_VERSION"]
+if configs["win32"] != configs["win64"]:
+    sys.exit("release: the two builds were configured differently")
+
+with open(os.path.join(root, "res", "README.txt"), encoding="utf-8") as f:
+    readme = f.read()
+for key in ("QUILLON_VERSION", "QUILLON_ADDRESS_HOST"):
+    readme = readme.replace(f"@{key}@", configs["win64"][key])
+# Windows users open it in Notepad.
+readme = readme.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
+
+# Zip times are local times without a zone: the UTC date, the same anywhere.
+stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
+stamp = (stamp[0], stamp[1], stamp[2], stamp[3], stamp[4], stamp[5] - stamp[5] % 2)
+
+names = []
+for arch, expected in (("win32", 0x14C), ("win64", 0x8664)):
+    exe = os.path.join(build, f"release-{arch}", "bin", "Quillon.exe")
+    if machine(exe) != expected:
+        sys.exit(f"release: {exe} is built for the wrong processor")
+    with open(exe, "rb") as f:
+        program = f.read()
+    name = f"Quillon-{version}-{arch}.zip"
+    target = os.path.join(dist, name)
+    with zipfile.ZipFile(target + ".part", "w") as z:
+        for entry, data in (("Quillon.exe", program), ("README.txt", readme)):
+            info = zipfile.ZipInfo(entry, date_time=stamp)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.create_system = 0      # MS-DOS/Windows attributes
+            info.external_attr = 0x20   # FILE_ATTRIBUTE_ARCHIVE
+            z.writestr(info, data, compresslevel=9)
+    os.replace(target + ".part", target)
+    names.append(name)
+
+lines = []
+for name in sorted(names):
+    with open(os.path.join(dist, name), "rb") as f:
+        lines.append(f"{hashlib.sha256(f.read()).hexdigest()}  {name}\n")
+with open(os.path.join(dist, "SHA256SUMS.part"), "w", newline="\n") as f:
+    f.writelines(lines)
+os.replace(os.path.join(dist, "SHA256SUMS.part"), os.path.join(dist, "SHA256SUMS"))
+for name in sorted(names):
+    print(f"release: {os.path.join(dist, name)} ({os.path.getsize(os.path.join(dist, name))} bytes)")
+print(f"release: {os.path.join(dist, 'SHA256SUMS')}:")
+print("".join(lines), end="")
+EOF
