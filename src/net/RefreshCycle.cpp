@@ -115,6 +115,8 @@ bool RefreshCycle::ReadAddress(std::wstring& address) {
         body.append(buffer, n);
         if (body.size() > limits.maxBodyBytes) return false;
         DoEvents();
+        // All the server announced has come: no need to ask for more.
+        if (hasLength && body.size() == contentLength) break;
     }
     if (hasLength && body.size() != contentLength) return false;  // cut off
 

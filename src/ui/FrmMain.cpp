@@ -262,7 +262,12 @@ void FrmMain::End(int exitCode) {
 void FrmMain::Unload(bool bLogged) { End(bLogged ? 0 : 1); }
 
 std::wstring FrmMain::AddressText() { return WindowText(Item(L"Text1")); }
-void FrmMain::SetAddressText(const std::wstring& text) { SetWindowTextW(Item(L"Text1"), text.c_str()); }
+void FrmMain::SetAddressText(const std::wstring& text) {
+    // The same address again changes nothing; the edit control would still
+    // lay its text out anew.
+    HWND text1 = Item(L"Text1");
+    if (WindowText(text1) != text) SetWindowTextW(text1, text.c_str());
+}
 std::wstring FrmMain::LogPath() { return WindowText(Item(L"Text2")); }
 int FrmMain::OverwriteState() { return static_cast<int>(SendMessageW(Item(L"Check1"), BM_GETCHECK, 0, 0)); }
 int FrmMain::DateState() { return static_cast<int>(SendMessageW(Item(L"Check2"), BM_GETCHECK, 0, 0)); }
