@@ -13,6 +13,10 @@
 
 #include "QuillonConfig.h"
 #include "common/DoEvents.h"
+#include "log/LogWriter.h"
+#include "net/RefreshCycle.h"
+#include "theme/ThemeApi.h"
+#include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
 
 namespace {
@@ -116,17 +120,76 @@ bool BareCycle(const std::wstring& log) {
     return ok;
 }
 
+// The window state in memory: the cycle alone, without the window's controls.
+class MemoryWindow final : public quillon::net::WindowState {
+public:
+    explicit MemoryWindow(std::wstring log) : log_(std::move(log)) {}
+    std::wstring AddressText() override { return address_; }
+    void SetAddressText(const std::wstring& text) override { address_ = text; }
+    std::wstring LogPath() override { return log_; }
+    int OverwriteState() override { return 0; }
+    int DateState() override { return 0; }
+    bool Silent() override { return false; }
+    void Unload(bool) override {}
+
+private:
+    std::wstring address_, log_;
+};
+
+bool BareAppend(const std::wstring& log) {
+    HANDLE f = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
+                           nullptr);
+    DWORD w = 0;
+    const bool ok = f != INVALID_HANDLE_VALUE && WriteFile(f, "127.0.0.1\r\n", 11, &w, nullptr);
+    CloseHandle(f);
+    return ok;
+}
+
 struct Usage {
     SIZE_T workingSet;
     DWORD gdi, user;
 };
 
+// Wine's GetGuiResources answers 0; then count for ourselves: the live
+// entries of the GDI handle table, and the windows of this thread.
+DWORD CountGdi() {
+    if (const DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
+    DWORD n = 0;
+    for (ULONG_PTR index = 1; index < 0x10000; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++n;
+    return n;
+}
+
+BOOL CALLBACK CountWindow(HWND hwnd, LPARAM counter) {
+    ++*reinterpret_cast<DWORD*>(counter);
+    EnumChildWindows(hwnd, CountWindow, counter);
+    return TRUE;
+}
+
+DWORD CountUser() {
+    if (const DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) return n;
+    DWORD n = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
 Usage Measure() {
+    // Counted first: walking the handle table brings its pages in, which
+    // must not show as growth.
+    const DWORD gdi = CountGdi(), user = CountUser();
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-    return {pmc.WorkingSetSize, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
-            GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)};
+    return {pmc.WorkingSetSize, gdi, user};
+}
+
+// Version 6 of the common controls, as Windows reports it with the
+// program's manifest; Wine's own says 5.81, which would leave the themed
+// painter out.
+HRESULT CALLBACK Version6(DLLVERSIONINFO* info) {
+    info->dwMajorVersion = 6;
+    info->dwMinorVersion = 0;
+    return S_OK;
 }
 
 struct StartSearch {
@@ -182,32 +245,38 @@ double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
 
 int wmain(int argc, wchar_t** argv) {
     const bool quick = argc > 1 && std::wstring(argv[1]) == L"--quick";
-    const int silentRuns = quick ? 3 : 30, cycles = quick ? 20 : 500, startRuns = quick ? 3 : 20,
+    const int silentRuns = quick ? 3 : 30, cycles = quick ? 50 : 500, startRuns = quick ? 3 : 20,
               repeats = quick ? 10 : 100;
     const std::wstring bin = WinePath(Env("QUILLON_BIN"));
     const std::wstring work = WinePath(Env("QUILLON_BENCH_DIR"));
     CreateDirectoryW(work.c_str(), nullptr);
-    const std::wstring quillon = work + L"\\Quillon.exe", baseline = bin + L"\\Baseline.exe";
+    const std::wstring quillon = work + L"\\Quillon.exe", baseline = bin + L"\\Baseline.exe",
+                       baselineWindow = bin + L"\\BaselineWindow.exe";
     CopyFileW((bin + L"\\Quillon.exe").c_str(), quillon.c_str(), FALSE);
     const std::wstring log = work + L"\\IP_log.txt";
     WriteFileBytes(work + L"\\Quillon_settings.ini", "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\n");
 
     // 1. Silent run against the bare program.
-    std::vector<double> q, b;
+    std::vector<double> q, b, w;
     SIZE_T peak = 0;
     for (int i = 0; i < silentRuns; ++i) {
         const Run rq = Launch(quillon, L"-s", work);
         const Run rb = Launch(baseline, L"\"" + work + L"\\baseline.log\"", work);
-        if (rq.exitCode != 0 || rb.exitCode != 0) {
-            std::fprintf(stderr, "a silent run failed: quillon %lu, baseline %lu\n", rq.exitCode, rb.exitCode);
+        const Run rw = Launch(baselineWindow, L"\"" + work + L"\\baseline-window.log\"", work);
+        if (rq.exitCode != 0 || rb.exitCode != 0 || rw.exitCode != 0) {
+            std::fprintf(stderr, "a silent run failed: quillon %lu, baseline %lu, with a window %lu\n", rq.exitCode,
+                         rb.exitCode, rw.exitCode);
             return 1;
         }
         q.push_back(rq.ms);
         b.push_back(rb.ms);
+        w.push_back(rw.ms);
         peak = std::max(peak, rq.peakWorkingSet);
     }
     Figure("silent run, median", "ms", Percentile(q, 0.5), Percentile(b, 0.5));
     Figure("silent run, 90th percentile", "ms", Percentile(q, 0.9), Percentile(b, 0.9));
+    // What the hidden window alone costs, with no other part of Quillon.
+    Figure("baseline with a hidden window, median", "ms", Percentile(w, 0.5), Percentile(b, 0.5));
     const double silentMedian = Percentile(q, 0.5);
 
     // 2. Refresh cycles inside one process.
@@ -215,9 +284,11 @@ int wmain(int argc, wchar_t** argv) {
     window.onEnd = [](int) {};
     if (!window.Create()) return 1;
     window.SetText2(work + L"\\cycles.log");
+    const quillon::YieldCount yieldsBefore = quillon::Yields();
     double start = NowMs();
     for (int i = 0; i < cycles; ++i) window.Command1_Click();
     const double quillonRate = cycles / ((NowMs() - start) / 1000.0);
+    const quillon::YieldCount yieldsAfter = quillon::Yields();
     const std::wstring bareLog = work + L"\\bare.log";
     start = NowMs();
     for (int i = 0; i < cycles; ++i)
@@ -225,6 +296,34 @@ int wmain(int argc, wchar_t** argv) {
     const double bareRate = cycles / ((NowMs() - start) / 1000.0);
     if (window.AddressText().empty()) return 1;
     Figure("refresh cycles", "1/s", quillonRate, bareRate);
+    Figure("yields per cycle", "count", static_cast<double>(yieldsAfter.yields - yieldsBefore.yields) / cycles);
+    Figure("messages pumped per cycle", "count",
+           static_cast<double>(yieldsAfter.messages - yieldsBefore.messages) / cycles);
+    start = NowMs();
+    for (int i = 0; i < 1000; ++i) quillon::DoEvents();
+    Figure("one yield with nothing waiting", "us", (NowMs() - start));
+    start = NowMs();
+    for (int i = 0; i < 1000; ++i) (void)window.LogPath();
+    Figure("one read of the log path from its text box", "us", (NowMs() - start));
+
+    // Where a cycle's time goes: the cycle without the window, and the log
+    // writer alone next to a bare append.
+    MemoryWindow memory(work + L"\\memory.log");
+    quillon::net::RefreshCycle cycle(memory, QUILLON_ADDRESS_HOST);
+    start = NowMs();
+    for (int i = 0; i < cycles; ++i) cycle.Command1_Click();
+    const double memoryRate = cycles / ((NowMs() - start) / 1000.0);
+    if (memory.AddressText().empty()) return 1;
+    Figure("refresh cycles without the window", "1/s", memoryRate, bareRate);
+    const int appends = cycles * 4;
+    start = NowMs();
+    for (int i = 0; i < appends; ++i)
+        if (!quillon::log::AddToLogs(work + L"\\appends.log", L"127.0.0.1", false)) return 1;
+    const double appendRate = appends / ((NowMs() - start) / 1000.0);
+    start = NowMs();
+    for (int i = 0; i < appends; ++i)
+        if (!BareAppend(work + L"\\bare-appends.log")) return 1;
+    Figure("log appends", "1/s", appendRate, appends / ((NowMs() - start) / 1000.0));
 
     // 3. Start-up to the window with the address, next to the silent run.
     std::vector<double> s;
@@ -237,20 +336,27 @@ int wmain(int argc, wchar_t** argv) {
 
     // 4. Memory and handles.
     Figure("silent run, peak working set", "KiB", static_cast<double>(peak) / 1024.0);
+    quillon::theme::Api().DllGetVersion.Replace(&Version6);
+    if (!quillon::theme::FixThemeSupport(window.Controls().Controls())) return 1;
     ShowWindow(window.hWnd(), SW_SHOWNORMAL);
     quillon::DoEvents();
-    for (int i = 0; i < 3; ++i) window.Command1_Click();  // first-use allocations
-    const Usage before = Measure();
     HWND command1 = window.Item(L"Command1");
-    for (int i = 0; i < repeats; ++i) {
+    const auto refreshAndRepaint = [&] {
         window.Command1_Click();
         RedrawWindow(command1, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         quillon::DoEvents();
+    };
+    for (int i = 0; i < 20; ++i) refreshAndRepaint();  // first-use allocations
+    if (!GetPropA(command1, "Painted")) {
+        std::fprintf(stderr, "the refresh button was not painted by the themed painter\n");
+        return 1;
     }
+    const Usage before = Measure();
+    for (int i = 0; i < repeats; ++i) refreshAndRepaint();
     const Usage after = Measure();
     Figure("working set before/after refreshes", "KiB", static_cast<double>(after.workingSet) / 1024.0,
            static_cast<double>(before.workingSet) / 1024.0);
-    Figure("GDI objects before/after", "count", after.gdi, before.gdi);
-    Figure("USER objects before/after", "count", after.user, before.user);
+    Figure("GDI objects before/after, themed repaints", "count", after.gdi, before.gdi);
+    Figure("USER objects before/after, themed repaints", "count", after.user, before.user);
     return 0;
 }

@@ -68,7 +68,7 @@ for name, s in (("Quillon.exe size, win64", s64), ("Quillon.exe size, win32", s3
 print("\n".join(out))
 PY
 )
-expected=10
+expected=17
 got=$(grep -c '^| [a-zA-Z]' <<<"$table" || true)
 got=$((got - 1))  # the header row
 {
@@ -85,4 +85,5 @@ cat "$out/results.md"
 if [ "$got" -lt "$expected" ]; then
   echo "only $got of $expected figures were measured"; exit 1
 fi
-if grep -q '| 0\.0 \|not built' <<<"$table"; then echo "a figure came out empty"; exit 1; fi
+# Counts may be 0; a time, a rate or a size may not.
+if grep -v ' count |' <<<"$table" | grep -q '| 0\.0 \|not built'; then echo "a figure came out empty"; exit 1; fi

@@ -3,10 +3,17 @@
 #include <windows.h>
 
 namespace quillon {
+namespace {
+YieldCount counted;
+}  // namespace
+
+YieldCount Yields() { return counted; }
 
 void DoEvents() {
+    ++counted.yields;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ++counted.messages;
         if (msg.message == WM_QUIT) {
             // Leave the quit for the main loop to see.
             PostQuitMessage(static_cast<int>(msg.wParam));

@@ -7,4 +7,11 @@ namespace quillon {
 // that Tab moves the focus in the program's window.
 void DoEvents();
 
+// How many yields ran and how many messages they handed on, since the
+// process started (for the benchmark).
+struct YieldCount {
+    unsigned long long yields = 0, messages = 0;
+};
+YieldCount Yields();
+
 }  // namespace quillon
