@@ -5,6 +5,12 @@
 namespace quillon::ui {
 namespace {
 
+bool IsButtonKind(ControlKind k) {
+    return k == ControlKind::CommandButton || k == ControlKind::CheckBox || k == ControlKind::OptionButton;
+}
+
+}  // namespace
+
 std::wstring WindowText(HWND hwnd) {
     const int n = GetWindowTextLengthW(hwnd);
     std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
@@ -12,12 +18,6 @@ std::wstring WindowText(HWND hwnd) {
     text.resize(static_cast<size_t>(got > 0 ? got : 0));
     return text;
 }
-
-bool IsButtonKind(ControlKind k) {
-    return k == ControlKind::CommandButton || k == ControlKind::CheckBox || k == ControlKind::OptionButton;
-}
-
-}  // namespace
 
 Control::Control(Form& parent, ControlKind kind, std::wstring name, HWND hwnd)
     : parent_(parent), kind_(kind), name_(std::move(name)), hwnd_(hwnd) {

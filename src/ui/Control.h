@@ -13,6 +13,9 @@
 
 namespace quillon::ui {
 
+// The whole text of a window.
+std::wstring WindowText(HWND hwnd);
+
 enum class ControlKind { Label, TextBox, CheckBox, CommandButton, OptionButton, Frame, Picture };
 
 class Form;

@@ -68,14 +68,6 @@ int ScreenDpi() {
 
 int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
-std::wstring WindowText(HWND hwnd) {
-    const int n = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
-    const int got = GetWindowTextW(hwnd, text.data(), n + 1);
-    text.resize(static_cast<size_t>(got > 0 ? got : 0));
-    return text;
-}
-
 // The tooltip class lives in the common controls, bound at run time
 // through the visual-style layer's table like the rest of that library.
 void InitTooltipClass() {
