@@ -175,8 +175,9 @@ void FrmMain::CreateControls() {
         SendMessageW(made[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // Labels lie beneath the other controls, so a label that reaches into
-    // a text box never paints over its edge.
-    for (size_t i = 0; i < std::size(kControls); ++i)
+    // a text box never paints over its edge; among themselves a later label
+    // lies over an earlier one.
+    for (size_t i = std::size(kControls); i-- > 0;)
         if (kControls[i].kind == ControlKind::Label)
             SetWindowPos(made[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     for (const wchar_t* name : kCollectionOrder)
