@@ -121,6 +121,18 @@ protected:
         return "none";
     }
 
+    // The bottom edge the caption measures to in the content (3, 3)-(72, 60),
+    // in the form's font.
+    int MeasuredBottom(const char* caption) const {
+        HDC measure = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(measure, ui::FontHandle(form->font.get()));
+        RECT r{3, 3, 72, 60};
+        DrawTextA(measure, caption, -1, &r, DT_CALCRECT | DT_WORDBREAK);
+        SelectObject(measure, old);
+        DeleteDC(measure);
+        return r.bottom;
+    }
+
     HostWindow host;
     ComPtr<ui::Form> form;
     ui::Control* command1 = nullptr;
@@ -229,13 +241,7 @@ TEST_F(ButtonPaintTest, CaptionAbovePictureAndPictureCentredAboveIt) {
     // A caption H pixels high in the content (3, 3) to (72, 47 + H): the
     // measured bottom m is 3 + H, so the text runs from 45 to the content's
     // bottom, and a 32-pixel picture centred above it lands at (22, 8).
-    HDC measure = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(measure, ui::FontHandle(form->font.get()));
-    RECT r{3, 3, 72, 60};
-    DrawTextA(measure, "Refresh", -1, &r, DT_CALCRECT | DT_WORDBREAK);
-    SelectObject(measure, old);
-    DeleteDC(measure);
-    const int h = r.bottom - 3;
+    const int h = MeasuredBottom("Refresh") - 3;
     ASSERT_GT(h, 8);
 
     Recorded::content = {3, 3, 72, 47 + h};
@@ -262,13 +268,7 @@ TEST_F(ButtonPaintTest, CaptionAbovePictureAndPictureCentredAboveIt) {
 }
 
 TEST_F(ButtonPaintTest, CaptionWithoutPictureTopRoundsAHalfToEven) {
-    HDC measure = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(measure, ui::FontHandle(form->font.get()));
-    RECT r{3, 3, 72, 60};
-    DrawTextA(measure, "Go", -1, &r, DT_CALCRECT | DT_WORDBREAK);
-    SelectObject(measure, old);
-    DeleteDC(measure);
-    const int m = r.bottom;
+    const int m = MeasuredBottom("Go");
 
     Api().GetThemeBackgroundContentRect.Replace(&Recorded::Content);
     SetWindowTextW(command1->Handle(), L"Go");
