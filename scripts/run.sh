@@ -1,40 +1,93 @@
 #!/bin/bash
 # Builds Quillon, starts the bundled address server on loopback and runs
-# Quillon against it under Wine; the log it wrote is printed at the end.
-# With a display, the window stays until you close it. Without one, it is
-# shown on a virtual display, photographed into build/win64/run/window.png
-# and closed. Arguments are passed to Quillon (try -s).
+# Quillon against it under Wine; prints what it logged.
+#   bash scripts/run.sh           the 64-bit build, with its window
+#   bash scripts/run.sh -s        silent: fetch, log and end, no window
+#   bash scripts/run.sh --win32   the 32-bit build, the release target (Wine's WoW64)
+# Other arguments are passed to Quillon. With a display the window stays
+# until you close it. Without one, everything Wine does runs on a virtual
+# display: the window is photographed into build/<arch>/run/window.png and
+# closed. Exits non-zero, with one line saying why, when the window did not
+# appear or nothing was logged.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+all=("$@")
+arch=win64
+args=()
+for a in "$@"; do
+  case $a in
+    --win32) arch=win32 ;;
+    --win64) arch=win64 ;;
+    *) args+=("$a") ;;
+  esac
+done
+fail() { echo "run: $*" >&2; exit 1; }
+
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" win64
-build=$root/build/win64
+if [ -z "${DISPLAY:-}" ]; then
+  # The display must be there before the prefix's first process starts.
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" env QUILLON_RUN_HEADLESS=1 bash "$0" "${all[@]}"
+fi
+headless=${QUILLON_RUN_HEADLESS:-}
+
+cmake --preset "$arch" >/dev/null
+cmake --build --preset "$arch" --target Quillon
+build=$root/build/$arch
 prefix=$build/wineprefix
+run=$build/run
 cleanup() {
-  bash "$root/tests/fixtures/nginx.sh" stop "$build/run/nginx" "$prefix" >/dev/null 2>&1 || true
+  bash "$root/tests/fixtures/nginx.sh" stop "$run/nginx" "$prefix" >/dev/null 2>&1 || true
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 bash "$root/tests/fixtures/wine-prefix.sh" start "$prefix"
-bash "$root/tests/fixtures/nginx.sh" start "$build/run/nginx" "$prefix"
-echo "address server on 127.0.0.1:$(cat "$build/run/nginx/port"), used as the system proxy"
+bash "$root/tests/fixtures/nginx.sh" start "$run/nginx" "$prefix"
+echo "address server on 127.0.0.1:$(cat "$run/nginx/port"), used as the system proxy"
 export WINEPREFIX=$prefix WINEDEBUG=-all
 logfile=$prefix/drive_c/IP_log.txt
 # A copy of its own, so its settings file lands beside it in run/.
-mkdir -p "$build/run"
-cp "$build/bin/Quillon.exe" "$build/run/Quillon.exe"
-rm -f "$logfile"
+cp "$build/bin/Quillon.exe" "$run/Quillon.exe"
+rm -f "$logfile" "$run/window.png"
+
+# Silent mode is the one argument -s, in either case, as Quillon decides it.
+silent=""
+if [ ${#args[@]} -eq 1 ] && [ "${args[0],,}" = "-s" ]; then silent=yes; fi
+
 status=0
-if [ -n "${DISPLAY:-}" ] || [ "${1:-}" != "" ]; then
-  wine "$build/run/Quillon.exe" "$@" || status=$?
-  echo "Quillon exited with $status; C:\\IP_log.txt holds:"
+if [ -n "$silent" ]; then
+  wine "$run/Quillon.exe" "${args[@]}" </dev/null || status=$?
 else
-  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
-    wine "$1" </dev/null >/dev/null 2>&1 &
-    sleep 5
-    import -window root "$2"
-    wineserver -k' _ "$build/run/Quillon.exe" "$build/run/window.png"
-  echo "The window, as it showed: $build/run/window.png"
-  echo "C:\\IP_log.txt holds:"
+  title="Quillon By $(sed -n 's/^QUILLON_MAKER_SITE:STRING=//p' "$build/CMakeCache.txt")"
+  wine "$run/Quillon.exe" "${args[@]}" </dev/null >"$run/wine.log" 2>&1 &
+  pid=$!
+  # The window counts once the X server has it on the screen.
+  shown=""
+  for _ in $(seq 300); do
+    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | awk '{print $1}' | head -n 1 || true)
+    if [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then shown=yes; break; fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if [ -z "$shown" ]; then
+    kill "$pid" 2>/dev/null || true
+    fail "the window \"$title\" did not appear (Wine said: $(tail -n 1 "$run/wine.log" 2>/dev/null))"
+  fi
+  if [ -n "$headless" ]; then
+    sleep 1  # let it paint
+    import -window root "$run/window.png"
+    # Nobody can close it here: end it with the prefix.
+    wineserver -k >/dev/null 2>&1 || true
+    wait "$pid" 2>/dev/null || true
+    echo "The window, as it showed: $run/window.png"
+  else
+    wait "$pid" || status=$?
+  fi
 fi
-cat "$logfile" 2>/dev/null || echo "(no log written)"
+if [ -n "$headless" ] && [ -z "$silent" ]; then
+  echo "Quillon showed its window; C:\\IP_log.txt holds:"
+else
+  echo "Quillon exited with $status; C:\\IP_log.txt holds:"
+fi
+[ -s "$logfile" ] || fail "nothing was logged"
+cat "$logfile"
+[ "$status" -eq 0 ] || fail "Quillon ended with exit code $status"
