@@ -8,6 +8,8 @@
 #include <shlwapi.h>
 #include <uxtheme.h>
 
+#include "common/SystemLibrary.h"
+
 namespace quillon::theme {
 
 // The signatures the table is typed with.
@@ -85,7 +87,7 @@ private:
 
     void Resolve() {
         state_ = State::Bound;
-        HMODULE module = LoadLibraryW(library_);  // kept for the process's life
+        HMODULE module = LoadSystemLibrary(library_);  // kept for the process's life
         if (!module) {
             failure_ = HRESULT_FROM_WIN32(GetLastError());
             return;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "common/SystemLibrary.h"
 #include "theme/ControlProperties.h"
 #include "theme/ThemeInternals.h"
 
@@ -87,7 +88,7 @@ void InitThemeSupport() {
     if (started) return;
     if (IsComCtl6Loaded()) {
         // Loaded before the common controls start, and kept loaded.
-        LoadLibraryA("shell32.dll");
+        LoadSystemLibrary(L"shell32.dll");
         auto init = Api().InitCommonControlsEx.Bind();
         // Without the export the start-up is incomplete and may run again.
         if (!init) return;

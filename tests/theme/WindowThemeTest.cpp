@@ -3,6 +3,7 @@
 // it, and both looks are kept as screenshots.
 #include "ThemeTestSupport.h"
 #include "common/DoEvents.h"
+#include "common/SystemLibrary.h"
 #include "e2e/Screenshot.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
@@ -80,6 +81,36 @@ TEST_F(WindowThemeTest, RefreshButtonIsThemedOnlyWithVersionSix) {
         SendMessageW(window.Item(name), WM_MOUSEHOVER, 0, 0);
         EXPECT_EQ(GetPropA(window.Item(name), "Hot"), nullptr) << name;
     }
+}
+
+// This program carries Quillon's manifest: bound from the system folder
+// only, the table still gets the version-6 common controls it names, and
+// so does the way taken on loaders that know no search flags, which finds
+// every other library in the system folder.
+TEST_F(ThemeTest, TheManifestsCommonControlsAreStillTheOnesBound) {
+    const auto moduleOf = [](const void* address) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCWSTR>(address), &module);
+        return module;
+    };
+    const auto pathOf = [](HMODULE module) {
+        wchar_t path[MAX_PATH] = L"";
+        GetModuleFileNameW(module, path, MAX_PATH);
+        return std::wstring(CharLowerW(path));
+    };
+    auto subclass = theme::Api().SetWindowSubclass.Bind();
+    ASSERT_NE(subclass, nullptr);
+    const HMODULE bound = moduleOf(reinterpret_cast<const void*>(subclass));
+    EXPECT_NE(pathOf(bound).find(L"\\winsxs\\"), std::wstring::npos) << "bound from " << testing::PrintToString(pathOf(bound));
+    EXPECT_NE(pathOf(bound).find(L"common-controls"), std::wstring::npos);
+    EXPECT_EQ(LoadSystemLibraryByPath(L"comctl32.dll"), bound);
+
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const HMODULE msimg32 = LoadSystemLibraryByPath(L"msimg32.dll");
+    ASSERT_NE(msimg32, nullptr);
+    EXPECT_EQ(pathOf(msimg32), std::wstring(CharLowerW(system)) + L"\\msimg32.dll");
 }
 
 }  // namespace
