@@ -4,11 +4,16 @@
 #include <ole2.h>
 
 #include "common/DoEvents.h"
+#include "common/SystemLibrary.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
 
 namespace quillon::app {
 namespace {
+
+// The longest a silent run may take, whatever holds it: a scheduled task
+// that never ends keeps the next one from starting.
+constexpr DWORD kSilentRunLimitMs = 60000;
 
 // Looked up by name: older systems lack it, and a 64-bit process always
 // has data-execution prevention, so a refusal is expected there.
@@ -21,9 +26,28 @@ void EnableDep() {
     if (setDep) setDep(PROCESS_DEP_ENABLE);
 }
 
+// The one other thread: it only waits, then ends the process with 1.
+DWORD WINAPI EndWhenOverdue(void* limitMs) {
+    Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(limitMs)));
+    TerminateProcess(GetCurrentProcess(), 1);
+    return 0;
+}
+
+void StartWatchdog(DWORD limitMs) {
+    HANDLE thread = CreateThread(nullptr, 0, EndWhenOverdue, reinterpret_cast<void*>(UINT_PTR{limitMs}), 0, nullptr);
+    if (thread) CloseHandle(thread);
+}
+
 }  // namespace
 
 int Main(const std::wstring& argumentText) {
+    RestrictDllSearch();
+    // System libraries load some of theirs later by bare name, and Wine's
+    // delay-loads do so past the restricted search: the visual-style
+    // libraries come from the system folder now, so that such a load finds
+    // them loaded and never takes a copy beside the program.
+    for (const wchar_t* name : {L"comctl32.dll", L"uxtheme.dll", L"msimg32.dll"}) LoadSystemLibrary(name);
+    if (ui::IsSilentArgument(argumentText)) StartWatchdog(kSilentRunLimitMs);
     EnableDep();
     DoEvents();
     theme::InitThemeSupport();
@@ -31,6 +55,8 @@ int Main(const std::wstring& argumentText) {
 
     static ui::FrmMain window(argumentText);  // lives until the process ends
     window.Show();
+    // Show ends a run that has no window; never wait for one that is not there.
+    if (!window.hWnd()) return 1;
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -55,6 +55,9 @@ const ControlSpec kControls[] = {
     {L"Image2", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0, 60, 2100, 240, 240},
 };
 
+// The boxes of FrmMain::Option, in its order.
+const wchar_t* const kOptionBoxes[] = {L"Check1", L"Check2"};
+
 // The form's collection, in the window's order from top to bottom.
 const wchar_t* const kCollectionOrder[] = {L"Label1", L"Image1", L"Text1",  L"Command1", L"Label2", L"Text2",
                                            L"Check1", L"Check2", L"Label3", L"Image2",   L"Label4"};
@@ -77,6 +80,8 @@ void InitTooltipClass() {
 
 }  // namespace
 
+bool IsSilentArgument(const std::wstring& argumentText) { return _wcsicmp(argumentText.c_str(), L"-s") == 0; }
+
 int ParseCheckState(const std::wstring& text) {
     size_t i = 0, e = text.size();
     while (i < e && std::iswspace(text[i])) ++i;
@@ -96,7 +101,9 @@ int ParseCheckState(const std::wstring& text) {
 FrmMain::FrmMain(std::wstring argumentText)
     : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
       args_(std::move(argumentText)),
-      cycle_(*this, QUILLON_ADDRESS_HOST) {}
+      cycle_(*this, QUILLON_ADDRESS_HOST) {
+    detached_.text2 = kDefaultLog;  // Text2's design text, as in the control
+}
 
 FrmMain::~FrmMain() {
     if (tooltip_) DestroyWindow(tooltip_);
@@ -115,9 +122,14 @@ HWND FrmMain::Item(const wchar_t* name) const {
 }
 
 void FrmMain::Show() {
-    if (!hwnd_ && !Create()) return;
+    // Without a window a silent run still does its job; a normal start has
+    // nothing to show and ends at once.
+    if (!hwnd_ && !Create() && !IsSilentArgument(args_)) {
+        End(1);
+        return;
+    }
     Form_Load();
-    if (bSilent != 0) return;
+    if (bSilent != 0 || !hwnd_) return;
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
     SetFocus(Item(L"Text2"));
@@ -225,18 +237,18 @@ void FrmMain::CreateControls() {
 }
 
 void FrmMain::Form_Load() {
-    theme::FixThemeSupport(form_->Controls());
+    if (form_) theme::FixThemeSupport(form_->Controls());
     bSilent = 0;
     const std::wstring path = settings::SettingsPath();
     SetText2(settings::ReadIniValue(L"Main", L"log", path));
     const int overwrite = ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
-    if (overwrite >= 0) SetCheckValue(Item(L"Check1"), overwrite);
+    if (overwrite >= 0) SetCheckValue(kOverwrite, overwrite);
     const int date = ParseCheckState(settings::ReadIniValue(L"Main", L"date", path));
-    if (date >= 0) SetCheckValue(Item(L"Check2"), date);
+    if (date >= 0) SetCheckValue(kDate, date);
     DoEvents();
-    if (WindowText(Item(L"Text2")).empty()) SetText2(kDefaultLog);
+    if (LogPath().empty()) SetText2(kDefaultLog);
     DoEvents();
-    if (_wcsicmp(args_.c_str(), L"-s") == 0) {
+    if (IsSilentArgument(args_)) {
         bSilent = -1;
         ShowWindow(hwnd_, SW_HIDE);
     }
@@ -254,31 +266,54 @@ void FrmMain::End(int exitCode) {
 
 void FrmMain::Unload(bool bLogged) { End(bLogged ? 0 : 1); }
 
-std::wstring FrmMain::AddressText() { return WindowText(Item(L"Text1")); }
+// Each value lives in its control, or in detached_ when there is no window.
+std::wstring FrmMain::AddressText() {
+    HWND text1 = Item(L"Text1");
+    return text1 ? WindowText(text1) : detached_.text1;
+}
 void FrmMain::SetAddressText(const std::wstring& text) {
     // The same address again changes nothing; the edit control would still
     // lay its text out anew.
     HWND text1 = Item(L"Text1");
-    if (WindowText(text1) != text) SetWindowTextW(text1, text.c_str());
+    if (!text1)
+        detached_.text1 = text;
+    else if (WindowText(text1) != text)
+        SetWindowTextW(text1, text.c_str());
 }
-std::wstring FrmMain::LogPath() { return WindowText(Item(L"Text2")); }
-int FrmMain::OverwriteState() { return static_cast<int>(SendMessageW(Item(L"Check1"), BM_GETCHECK, 0, 0)); }
-int FrmMain::DateState() { return static_cast<int>(SendMessageW(Item(L"Check2"), BM_GETCHECK, 0, 0)); }
+std::wstring FrmMain::LogPath() {
+    HWND text2 = Item(L"Text2");
+    return text2 ? WindowText(text2) : detached_.text2;
+}
+int FrmMain::OverwriteState() { return CheckValue(kOverwrite); }
+int FrmMain::DateState() { return CheckValue(kDate); }
+
+int FrmMain::CheckValue(Option option) {
+    HWND box = Item(kOptionBoxes[option]);
+    return box ? static_cast<int>(SendMessageW(box, BM_GETCHECK, 0, 0)) : detached_.checks[option];
+}
 
 void FrmMain::SetText2(const std::wstring& text) {
-    HWND text2 = Item(L"Text2");
-    if (WindowText(text2) == text) return;
-    settingText2_ = true;
-    SetWindowTextW(text2, text.c_str());
-    settingText2_ = false;
+    if (LogPath() == text) return;
+    if (HWND text2 = Item(L"Text2")) {
+        settingText2_ = true;
+        SetWindowTextW(text2, text.c_str());
+        settingText2_ = false;
+    } else {
+        detached_.text2 = text;
+    }
     Text2_Change();
 }
 
-void FrmMain::SetCheckValue(HWND box, int value) {
-    if (SendMessageW(box, BM_GETCHECK, 0, 0) == value) return;
-    SendMessageW(box, BM_SETCHECK, static_cast<WPARAM>(value), 0);
-    if (box == Item(L"Check1")) Check1_Click();
-    if (box == Item(L"Check2")) Check2_Click();
+void FrmMain::SetCheckValue(Option option, int value) {
+    if (CheckValue(option) == value) return;
+    if (HWND box = Item(kOptionBoxes[option]))
+        SendMessageW(box, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    else
+        detached_.checks[option] = value;
+    if (option == kOverwrite)
+        Check1_Click();
+    else
+        Check2_Click();
 }
 
 void FrmMain::Check1_Click() {
@@ -303,8 +338,8 @@ void FrmMain::OnCommand(HWND from, WORD code) {
         Command1_Click();
     } else if ((from == Item(L"Check1") || from == Item(L"Check2")) && code == BN_CLICKED) {
         // A click checks a cleared or grayed box and clears a checked one.
-        const LRESULT state = SendMessageW(from, BM_GETCHECK, 0, 0);
-        SetCheckValue(from, state == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+        const Option option = from == Item(L"Check1") ? kOverwrite : kDate;
+        SetCheckValue(option, CheckValue(option) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
     } else if (from == Item(L"Text2") && code == EN_CHANGE) {
         if (!settingText2_) Text2_Change();
     } else if ((from == Item(L"Image2") || from == Item(L"Label4")) && code == STN_CLICKED) {

@@ -48,9 +48,13 @@ public:
     bool Silent() override { return bSilent == -1; }
     void Unload(bool bLogged) override;
 
+    // The two option boxes: Check1, Check2.
+    enum Option : int { kOverwrite, kDate };
+
     // Program-made changes run the controls' handlers, as the user's do.
     void SetText2(const std::wstring& text);
-    void SetCheckValue(HWND box, int value);
+    void SetCheckValue(Option option, int value);
+    int CheckValue(Option option);
 
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -74,8 +78,16 @@ private:
     HCURSOR hand_ = nullptr;
     HICON icon_ = nullptr, smallIcon_ = nullptr;
     bool settingText2_ = false;
+    // The controls' values in a silent run whose window could not be made.
+    struct {
+        std::wstring text1, text2;
+        int checks[2] = {0, 0};
+    } detached_;
     net::RefreshCycle cycle_;
 };
+
+// The argument text that asks for silent mode: "-s" in either case.
+bool IsSilentArgument(const std::wstring& argumentText);
 
 // A check-box state from the settings file: 0, 1 or 2, else -1.
 int ParseCheckState(const std::wstring& text);

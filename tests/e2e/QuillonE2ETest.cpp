@@ -2,6 +2,8 @@
 // prefix's proxy setting points at.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "e2e/QuillonProcess.h"
 #include "e2e/Screenshot.h"
 #include "support/TestSupport.h"
@@ -12,7 +14,37 @@ using namespace quillon::test;
 namespace {
 
 constexpr DWORD kBoundMs = 45000;
+// What the watchdog gives a silent run, whatever holds it.
+constexpr DWORD kSilentLimitMs = 60000;
 const std::wstring kDefaultLog = L"C:\\IP_log.txt";
+
+// Wine's per-program DLL overrides (read when a program starts): the
+// named libraries are taken from a native copy first, wherever the search
+// finds one. Removed again at the end.
+class PreferNative {
+public:
+    PreferNative(const std::vector<std::wstring>& programs, const std::vector<std::wstring>& libraries)
+        : programs_(programs) {
+        for (const std::wstring& program : programs_)
+            for (const std::wstring& library : libraries)
+                RegSetKeyValueW(HKEY_CURRENT_USER, Key(program).c_str(), library.c_str(), REG_SZ, L"native,builtin",
+                                sizeof L"native,builtin");
+    }
+    ~PreferNative() {
+        for (const std::wstring& program : programs_) {
+            RegDeleteTreeW(HKEY_CURRENT_USER, Key(program).c_str());
+            RegDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + program).c_str());
+        }
+    }
+    PreferNative(const PreferNative&) = delete;
+    PreferNative& operator=(const PreferNative&) = delete;
+
+private:
+    static std::wstring Key(const std::wstring& program) {
+        return L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
+    }
+    std::vector<std::wstring> programs_;
+};
 
 class Quillon : public ::testing::Test {
 protected:
@@ -146,6 +178,90 @@ TEST_F(Quillon, SilentModeWithoutAnAddressEndsWithExitCodeOne) {
         EXPECT_LT(GetTickCount() - start, kBoundMs);
         EXPECT_FALSE(FileExists(LogIn()));
     }
+}
+
+TEST_F(Quillon, ASilentRunEndsWithinAMinuteWhateverHoldsIt) {
+    // A server that trickles its header bytes holds the request itself for
+    // as long as it trickles; no time-out of WinInet's ends it.
+    ProxySetting proxy;
+    proxy.Set(L"127.0.0.1:" + std::to_wstring(FixturePort("stall", "headers.port")));
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    QuillonProcess q(dir.path());
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(q.Start(L"-s"));
+    long code = -1;
+    EXPECT_FALSE(q.EverVisibleUntilExit(kSilentLimitMs + 30000, code));
+    const DWORD elapsed = GetTickCount() - start;
+    std::printf("[ timing ] silent run against a server trickling its headers: %lu ms\n",
+                static_cast<unsigned long>(elapsed));
+    EXPECT_EQ(code, 1);
+    // Started a moment after the process, the watchdog ends it a moment
+    // after the minute.
+    EXPECT_LT(elapsed, kSilentLimitMs + 2000);
+    EXPECT_FALSE(FileExists(LogIn()));
+}
+
+TEST_F(Quillon, DllsPlantedBesideTheProgramAreNeverLoaded) {
+    // Copies of a marker DLL under the names of libraries that Quillon, or
+    // the system libraries it uses, load by name; Wine is told to prefer a
+    // copy beside the program, as Windows does for every DLL outside its
+    // KnownDLLs. Not version.dll: Wine's own user32 imports it at process
+    // start, before any of the program's code runs, which Windows' user32
+    // does not.
+    const std::vector<std::wstring> planted = {L"comctl32", L"uxtheme", L"msimg32", L"wininet", L"mpr"};
+    const std::wstring marker = WinePath(Env("QUILLON_BIN") + "/planted_marker.dll");
+    for (const std::wstring& name : planted)
+        ASSERT_TRUE(CopyFileW(marker.c_str(), (dir / (name + L".dll")).c_str(), FALSE));
+    const PreferNative overrides({L"Quillon.exe", L"load_by_name.exe"}, planted);
+    const auto loaded = [&] {
+        std::vector<std::wstring> found;
+        for (const std::wstring& name : planted)
+            if (FileExists(dir / (name + L".dll.loaded"))) found.push_back(name);
+        return found;
+    };
+
+    // The plain load by name does take a planted copy here.
+    const std::wstring loader = dir / L"load_by_name.exe";
+    ASSERT_TRUE(CopyFileW(WinePath(Env("QUILLON_BIN") + "/load_by_name.exe").c_str(), loader.c_str(), FALSE));
+    std::wstring cmd = L"\"" + loader + L"\" mpr.dll";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(loader.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(),
+                               &si, &pi));
+    WaitForSingleObject(pi.hProcess, 30000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    ASSERT_EQ(loaded(), std::vector<std::wstring>{L"mpr"}) << "the planted copies would not be found at all";
+    DeleteFileW((dir / L"mpr.dll.loaded").c_str());
+
+    // A silent run, and a normal one with a refresh and a click on the link.
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    {
+        QuillonProcess q(dir.path());
+        ASSERT_TRUE(q.Start(L"-s"));
+        EXPECT_EQ(q.WaitForExit(kBoundMs), 0);
+    }
+    EXPECT_EQ(loaded(), std::vector<std::wstring>{});
+    const std::wstring recordFile = WinePath(Env("QUILLON_BROWSER_LOG"));
+    DeleteFileW(recordFile.c_str());
+    {
+        QuillonProcess q(dir.path());
+        ASSERT_TRUE(q.Start());
+        ASSERT_TRUE(q.WaitForWindow());
+        // A planted library that got in may leave the program hanging.
+        SendMessageTimeoutW(q.Item(kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
+        PostMessageW(q.Item(kLabel4), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        PostMessageW(q.Item(kLabel4), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        const DWORD start = GetTickCount();
+        while (!FileExists(recordFile) && GetTickCount() - start < 15000) Sleep(50);
+        PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(q.WaitForExit(10000), 0);
+    }
+    EXPECT_EQ(loaded(), std::vector<std::wstring>{});
+    // And it still did its work.
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n127.0.0.1\r\n127.0.0.1\r\n");
+    EXPECT_TRUE(FileExists(recordFile)) << "the link opened nothing";
 }
 
 TEST_F(Quillon, EveryOtherArgumentMeansNormalMode) {
