@@ -9,6 +9,13 @@
 # fixed order, date (SOURCE_DATE_EPOCH, else the last commit's) and
 # attributes.
 #
+# Signing (Authenticode, with osslsigncode), when the environment gives
+# both of these: each exe is signed before it is zipped and checksummed.
+#   QUILLON_SIGN_CERT            the certificate (with its chain), PEM
+#   QUILLON_SIGN_KEY             its private key, PEM
+#   QUILLON_SIGN_TIMESTAMP_URL   optional: an RFC 3161 time-stamping server
+# Without them nothing is signed and the output stays reproducible.
+#
 # Usage: scripts/release.sh [--dist DIR] [--build DIR] [-DNAME=VALUE...]
 #   --dist DIR   where the zips go (default: dist)
 #   --build DIR  holds the build folders release-win32 and release-win64
@@ -28,6 +35,15 @@ while [ $# -gt 0 ]; do
     *) echo "usage: $0 [--dist DIR] [--build DIR] [-DNAME=VALUE...]" >&2; exit 2 ;;
   esac
 done
+sign=""
+if [ -n "${QUILLON_SIGN_CERT:-}" ] || [ -n "${QUILLON_SIGN_KEY:-}" ]; then
+  [ -n "${QUILLON_SIGN_CERT:-}" ] && [ -n "${QUILLON_SIGN_KEY:-}" ] ||
+    { echo "release: signing needs both QUILLON_SIGN_CERT and QUILLON_SIGN_KEY" >&2; exit 2; }
+  for f in "$QUILLON_SIGN_CERT" "$QUILLON_SIGN_KEY"; do
+    [ -r "$f" ] || { echo "release: cannot read $f" >&2; exit 2; }
+  done
+  sign=yes
+fi
 mkdir -p "$dist" "$build"
 dist=$(cd "$dist" && pwd)
 build=$(cd "$build" && pwd)
@@ -60,6 +76,14 @@ for arch in win32 win64; do
         -DCMAKE_EXE_LINKER_FLAGS="$linker_flags" "${cmake_args[@]}" >"$dir/release-configure.log" 2>&1 ||
     { cat "$dir/release-configure.log"; exit 1; }
   cmake --build "$dir" -j"$(nproc)" >"$dir/release-build.log" 2>&1 || { cat "$dir/release-build.log"; exit 1; }
+  if [ -n "$sign" ]; then
+    exe=$dir/bin/Quillon.exe
+    osslsigncode sign -certs "$QUILLON_SIGN_CERT" -key "$QUILLON_SIGN_KEY" -h sha256 -n Quillon \
+      ${QUILLON_SIGN_TIMESTAMP_URL:+-ts "$QUILLON_SIGN_TIMESTAMP_URL"} -in "$exe" -out "$exe.signed" \
+      >"$dir/release-sign.log" 2>&1 || { cat "$dir/release-sign.log"; exit 1; }
+    mv "$exe.signed" "$exe"
+    echo "release: signed $exe"
+  fi
 done
 
 SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH python3 - "$root" "$build" "$dist" <<'EOF'

@@ -4,7 +4,7 @@
 # i386 architecture). Quick when everything is there already.
 set -euo pipefail
 packages=(cmake make python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
-          xvfb xauth x11-utils nginx imagemagick googletest file)
+          xvfb xauth x11-utils nginx imagemagick googletest file osslsigncode openssl)
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 missing=()

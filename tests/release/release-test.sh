@@ -2,7 +2,9 @@
 # Tests of the release command.
 #   zips OUT VERSION: runs it twice, from two build folders, and checks that
 #     both runs give the same bytes, that each zip holds Quillon.exe and
-#     README.txt, and that the 32-bit program carries its version resource.
+#     README.txt, and that the 32-bit program carries its version resource;
+#     then once more with a throwaway code-signing certificate, and checks
+#     that both programs in those zips carry a signature it verifies.
 #   unpack OUT PREFIX RUNNER: unpacks each zip into a folder whose path has
 #     spaces and characters outside ASCII, inside the Wine prefix, and runs
 #     "Quillon.exe -s" from there with RUNNER (the 32-bit one under WoW64).
@@ -54,29 +56,56 @@ PY
       grep -qF "$want" <<<"$rc" || fail "the version resource lacks: $want"
     done
     echo "release zips: reproducible and complete"
+
+    sign=$out/signing
+    mkdir -p "$sign"
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sign/key.pem" -out "$sign/cert.pem" -days 2 \
+      -subj "/CN=Quillon test signing" -addext extendedKeyUsage=codeSigning >"$sign/openssl.log" 2>&1 ||
+      { cat "$sign/openssl.log"; fail "no test certificate"; }
+    QUILLON_SIGN_CERT=$sign/cert.pem QUILLON_SIGN_KEY=$sign/key.pem \
+      bash "$root/scripts/release.sh" --build "$out/build-signed" --dist "$out/dist-signed" >"$out/release-signed.log" 2>&1 ||
+      { cat "$out/release-signed.log"; fail "the signed release run failed"; }
+    (cd "$out/dist-signed" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not match the signed zips"
+    for dist in dist-a dist-signed; do
+      for arch in win32 win64; do
+        mkdir -p "$sign/$dist-$arch"
+        python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract("Quillon.exe", sys.argv[2])' \
+          "$out/$dist/Quillon-$version-$arch.zip" "$sign/$dist-$arch"
+        verified=yes
+        osslsigncode verify -CAfile "$sign/cert.pem" -in "$sign/$dist-$arch/Quillon.exe" >"$sign/verify-$dist-$arch.log" 2>&1 ||
+          verified=""
+        if [ "$dist" = dist-signed ] && [ -z "$verified" ]; then
+          cat "$sign/verify-$dist-$arch.log"; fail "the signed $arch program does not verify"
+        elif [ "$dist" = dist-a ] && [ -n "$verified" ]; then
+          fail "the unsigned $arch program verifies as signed"
+        fi
+      done
+    done
+    echo "release zips: both programs signed and verified"
     ;;
   unpack)
     out=$2 prefix=$3 runner=$4
-    arches="win64 win32"
+    runs="dist-a/win64 dist-a/win32 dist-signed/win64"
     # A machine without WoW64 runs only the 64-bit suite, and this part of it.
-    [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ] && arches=win64
-    for arch in $arches; do
-      zip=$(ls "$out"/dist-a/Quillon-*-$arch.zip 2>/dev/null | head -n 1)
-      [ -n "$zip" ] || fail "no $arch zip in $out/dist-a"
-      folder="$prefix/drive_c/users/Public/Quillon Tëst – Ωmega $arch"
+    [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ] && runs="dist-a/win64 dist-signed/win64"
+    for run in $runs; do
+      dist=${run%/*} arch=${run#*/}
+      zip=$(ls "$out/$dist"/Quillon-*-$arch.zip 2>/dev/null | head -n 1)
+      [ -n "$zip" ] || fail "no $arch zip in $out/$dist"
+      folder="$prefix/drive_c/users/Public/Quillon Tëst – Ωmega $dist $arch"
       rm -rf "$folder"; mkdir -p "$folder"
       python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$folder"
-      [ -f "$folder/Quillon.exe" ] && [ -f "$folder/README.txt" ] || fail "the $arch zip did not unpack"
+      [ -f "$folder/Quillon.exe" ] && [ -f "$folder/README.txt" ] || fail "the $run zip did not unpack"
       log="$prefix/drive_c/IP_log.txt"
       rm -f "$log"
       "$runner" "$folder/Quillon.exe" -s
       status=$?
-      [ $status -eq 0 ] || fail "$arch: Quillon.exe -s ended with $status"
-      [ -f "$folder/Quillon_settings.ini" ] || fail "$arch: no Quillon_settings.ini beside the program: $(ls "$folder")"
+      [ $status -eq 0 ] || fail "$run: Quillon.exe -s ended with $status"
+      [ -f "$folder/Quillon_settings.ini" ] || fail "$run: no Quillon_settings.ini beside the program: $(ls "$folder")"
       printf '[Main]\r\nlog=C:\\IP_log.txt\r\n' | cmp -s - "$folder/Quillon_settings.ini" ||
-        fail "$arch: settings file: $(od -c "$folder/Quillon_settings.ini" | head)"
-      printf '127.0.0.1\r\n' | cmp -s - "$log" || fail "$arch: log: $(od -c "$log" 2>&1 | head)"
-      echo "$arch: unpacked into \"$folder\": logged $(tr -d '\r' <"$log") and wrote the settings beside the program"
+        fail "$run: settings file: $(od -c "$folder/Quillon_settings.ini" | head)"
+      printf '127.0.0.1\r\n' | cmp -s - "$log" || fail "$run: log: $(od -c "$log" 2>&1 | head)"
+      echo "$run: unpacked into \"$folder\": logged $(tr -d '\r' <"$log") and wrote the settings beside the program"
     done
     ;;
   *) echo "usage: $0 zips OUT VERSION | unpack OUT PREFIX RUNNER" >&2; exit 2 ;;
