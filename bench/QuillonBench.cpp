@@ -14,6 +14,7 @@
 #include "QuillonConfig.h"
 #include "common/DoEvents.h"
 #include "log/LogWriter.h"
+#include "resource.h"
 #include "net/RefreshCycle.h"
 #include "theme/ThemeApi.h"
 #include "theme/mdXpThemeSupport.h"
@@ -225,8 +226,7 @@ double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
         EnumWindows(FindMain, reinterpret_cast<LPARAM>(&s));
         if (s.found) {
             wchar_t text[64] = L"";
-            // Text1 is the fifth control made (id 104).
-            SendMessageW(GetDlgItem(s.found, 104), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+            SendMessageW(GetDlgItem(s.found, IDC_TEXT1), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
             if (text[0]) {
                 ms = NowMs() - start;
                 PostMessageW(s.found, WM_CLOSE, 0, 0);

@@ -1,9 +1,9 @@
 #include "app/mdStartup.h"
 
 #include <windows.h>
-#include <ole2.h>
 
 #include "common/DoEvents.h"
+#include "common/OleHandles.h"
 #include "common/SystemLibrary.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
@@ -51,7 +51,7 @@ int Main(const std::wstring& argumentText) {
     EnableDep();
     DoEvents();
     theme::InitThemeSupport();
-    OleInitialize(nullptr);
+    const OleInitialization ole;
 
     static ui::FrmMain window(argumentText);  // lives until the process ends
     window.Show();

@@ -1,6 +1,11 @@
 #pragma once
-// One owning wrapper for every kind of handle: the traits name the handle
-// type, its empty value and how it is released.
+// One owning wrapper for every kind of handle, after WIL's unique_any: the
+// handle type, how it is closed and its empty value are template
+// parameters; copies are deleted, moves allowed. The aliases per kind live
+// beside the code that knows the kind (GdiHandles.h, and the WinInet, file
+// and theme handles of their subsystems).
+#include <windows.h>
+
 #include <utility>
 
 namespace quillon {
@@ -36,5 +41,17 @@ public:
 private:
     type h_;
 };
+
+// A handle type closed by Close, empty when null, or -1 for the kinds that
+// use INVALID_HANDLE_VALUE.
+template <class T, auto Close, INT_PTR Empty = 0>
+struct HandleTraits {
+    using type = T;
+    static type empty() noexcept { return reinterpret_cast<type>(Empty); }
+    static void close(type h) noexcept { Close(h); }
+};
+
+template <class T, auto Close, INT_PTR Empty = 0>
+using UniqueAny = UniqueHandle<HandleTraits<T, Close, Empty>>;
 
 }  // namespace quillon

@@ -9,12 +9,7 @@
 namespace quillon::log {
 namespace {
 
-struct FileTraits {
-    using type = HANDLE;
-    static type empty() { return INVALID_HANDLE_VALUE; }
-    static void close(type h) { CloseHandle(h); }
-};
-using FileHandle = UniqueHandle<FileTraits>;
+using FileHandle = UniqueAny<HANDLE, &CloseHandle, -1>;  // empty: INVALID_HANDLE_VALUE
 
 // Another program may hold the file for a moment; wait up to about 1 s.
 FileHandle OpenLog(const std::wstring& path, DWORD access, DWORD disposition) {

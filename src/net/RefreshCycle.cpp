@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/DoEvents.h"
+#include "common/ModulePath.h"
 #include "common/Text.h"
 #include "log/LogLine.h"
 #include "log/LogWriter.h"
@@ -23,9 +24,7 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD& value) {
 }  // namespace
 
 std::string UserAgent() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, n < MAX_PATH ? n : 0);
+    std::wstring name = ModulePath();
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos) name.erase(0, slash + 1);
     const size_t dot = name.find_last_of(L'.');

@@ -1,13 +1,10 @@
 #pragma once
 #include <string>
 
-#include "common/Handle.h"
 #include "net/WinInetApi.h"
 #include "net/WindowState.h"
 
 namespace quillon::net {
-
-using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
 // Limits that keep a cycle from hanging on a bad server.
 struct RequestLimits {

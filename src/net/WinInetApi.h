@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "common/Handle.h"
+
 namespace quillon::net {
 
 #define QUILLON_WININET_CALLS(X)  \
@@ -32,11 +34,8 @@ const WinInetApi& RealWinInet();
 // The table in use; the real one unless a test replaced it.
 WinInetApi& WinInet();
 
-// Closes through the table in use.
-struct InternetHandleTraits {
-    using type = HINTERNET;
-    static constexpr type empty() { return nullptr; }
-    static void close(type h) { WinInet().InternetCloseHandle(h); }
-};
+// A WinInet handle, closed through the table in use.
+inline void CloseInternetHandle(HINTERNET h) { WinInet().InternetCloseHandle(h); }
+using InternetHandle = UniqueAny<HINTERNET, &CloseInternetHandle>;
 
 }  // namespace quillon::net

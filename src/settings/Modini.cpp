@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <vector>
+
+#include "common/ModulePath.h"
 
 namespace quillon::settings {
 
@@ -22,13 +25,25 @@ void WriteIniValue(const std::wstring& section, const std::wstring& key, const s
 }
 
 std::wstring SettingsPath() {
-    std::vector<wchar_t> buf(MAX_PATH);
-    DWORD n = 0;
-    while ((n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()))) == buf.size())
-        buf.resize(buf.size() * 2);
-    std::wstring exe(buf.data(), n);
+    const std::wstring exe = ModulePath();
     const size_t slash = exe.find_last_of(L'\\');
     return (slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash)) + L"\\Quillon_settings.ini";
+}
+
+int ParseCheckState(const std::wstring& text) {
+    size_t i = 0, e = text.size();
+    while (i < e && std::iswspace(text[i])) ++i;
+    while (e > i && std::iswspace(text[e - 1])) --e;
+    bool negative = false;
+    if (i < e && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    if (i == e || e - i > 6) return -1;
+    int value = 0;
+    for (; i < e; ++i) {
+        if (text[i] < L'0' || text[i] > L'9') return -1;
+        value = value * 10 + (text[i] - L'0');
+    }
+    if (negative) value = -value;
+    return value >= 0 && value <= 2 ? value : -1;
 }
 
 }  // namespace quillon::settings

@@ -15,4 +15,7 @@ void WriteIniValue(const std::wstring& section, const std::wstring& key, const s
 // The program's folder followed by "\Quillon_settings.ini".
 std::wstring SettingsPath();
 
+// A check-box state as the file holds it: 0, 1 or 2, else -1.
+int ParseCheckState(const std::wstring& text);
+
 }  // namespace quillon::settings

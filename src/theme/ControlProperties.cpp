@@ -2,34 +2,27 @@
 
 #include <oleauto.h>
 
+#include "common/OleHandles.h"
 #include "ui/Dispatch.h"
 
 namespace quillon::theme {
 namespace {
 
-// A property read and converted to one type; the variant is cleared after.
+// A property read and converted to one type (VT_EMPTY: as it came).
 class Read {
 public:
     Read(IDispatch* object, const wchar_t* name, VARTYPE type) {
-        VariantInit(&raw_);
-        VariantInit(&value_);
-        hr_ = ui::GetProperty(object, name, &raw_);
-        if (SUCCEEDED(hr_) && type != VT_EMPTY) hr_ = VariantChangeType(&value_, &raw_, 0, type);
+        hr_ = ui::GetProperty(object, name, raw_.get());
+        if (SUCCEEDED(hr_) && type != VT_EMPTY) hr_ = VariantChangeType(value_.get(), raw_.get(), 0, type);
     }
-    ~Read() {
-        VariantClear(&value_);
-        VariantClear(&raw_);
-    }
-    Read(const Read&) = delete;
-    Read& operator=(const Read&) = delete;
 
     HRESULT hr() const { return hr_; }
-    VARIANT& raw() { return raw_; }
-    VARIANT& value() { return value_; }
+    VARIANT& raw() { return *raw_.get(); }
+    VARIANT& value() { return *value_.get(); }
 
 private:
-    VARIANT raw_;
-    VARIANT value_;
+    Variant raw_;
+    Variant value_;
     HRESULT hr_;
 };
 
@@ -42,11 +35,9 @@ HRESULT ReadTruth(IDispatch* object, const wchar_t* name, bool& value) {
         value = false;
         return S_OK;
     }
-    VARIANT b;
-    VariantInit(&b);
-    const HRESULT hr = VariantChangeType(&b, &r.raw(), 0, VT_BOOL);
-    if (SUCCEEDED(hr)) value = b.boolVal != VARIANT_FALSE;
-    VariantClear(&b);
+    Variant b;
+    const HRESULT hr = VariantChangeType(b.get(), &r.raw(), 0, VT_BOOL);
+    if (SUCCEEDED(hr)) value = b->boolVal != VARIANT_FALSE;
     return hr;
 }
 

@@ -8,6 +8,10 @@
 #include <shlwapi.h>
 #include <uxtheme.h>
 
+#include <type_traits>
+#include <utility>
+
+#include "common/Handle.h"
 #include "common/SystemLibrary.h"
 
 namespace quillon::theme {
@@ -15,6 +19,7 @@ namespace quillon::theme {
 // The signatures the table is typed with.
 namespace entry_signature {
 using ::DefSubclassProc;
+using ::GetWindowSubclass;
 using ::InitCommonControlsEx;
 using ::RemoveWindowSubclass;
 using ::SetWindowSubclass;
@@ -38,6 +43,7 @@ HRESULT CALLBACK DllGetVersion(DLLVERSIONINFO* info);
     X(L"comctl32.dll", InitCommonControlsEx)               \
     X(L"comctl32.dll", SetWindowSubclass)                  \
     X(L"comctl32.dll", DefSubclassProc)                    \
+    X(L"comctl32.dll", GetWindowSubclass)                  \
     X(L"comctl32.dll", RemoveWindowSubclass)               \
     X(L"uxtheme.dll", IsAppThemed)                         \
     X(L"uxtheme.dll", IsThemeActive)                       \
@@ -53,9 +59,28 @@ HRESULT CALLBACK DllGetVersion(DLLVERSIONINFO* info);
 
 // One entry: unbound until its first call, then bound or missing for good.
 template <class Fn>
-class EntryPoint {
+class EntryPoint;
+
+template <class R, class... A>
+class EntryPoint<R(WINAPI*)(A...)> {
 public:
+    using Fn = R(WINAPI*)(A...);
+
     EntryPoint(const wchar_t* library, const char* name) : library_(library), name_(name) {}
+
+    // Calls it. When it cannot be bound, the call fails softly: the result
+    // is the failure for an HRESULT, else 0, and the reason goes to
+    // *failure unless an earlier one is there.
+    template <class... Args>
+    R Call(HRESULT* failure, Args&&... args) {
+        HRESULT missing = S_OK;
+        if (Fn fn = Bind(&missing)) return fn(std::forward<Args>(args)...);
+        if (failure && SUCCEEDED(*failure)) *failure = missing;
+        if constexpr (std::is_same_v<R, HRESULT>)
+            return missing;
+        else
+            return R{};
+    }
 
     // The function, bound on first use; null when its library or export is
     // missing, with the reason in *failure.
@@ -119,5 +144,9 @@ struct ThemeApi {
 
 // The table in use.
 ThemeApi& Api();
+
+// A theme handle, closed through the table.
+inline void CloseTheme(HTHEME theme) { Api().CloseThemeData.Call(nullptr, theme); }
+using UniqueTheme = UniqueAny<HTHEME, &CloseTheme>;
 
 }  // namespace quillon::theme

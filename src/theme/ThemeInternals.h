@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ComPtr.h"
@@ -34,6 +35,19 @@ public:
         Fail(hr);
         return false;
     }
+    // A call through the table, failing softly: when the entry point
+    // cannot be bound, that is reported and the call gives 0, or the
+    // failure where the result is an HRESULT.
+    template <class Fn, class... Args>
+    auto Call(EntryPoint<Fn>& entry, Args&&... args) const {
+        HRESULT failure = S_OK;
+        auto result = entry.Call(&failure, std::forward<Args>(args)...);
+        if (FAILED(failure)) Fail(failure);
+        return result;
+    }
+    // Closes a theme handle at the step that closes it, reporting a close
+    // that cannot be made.
+    void Close(UniqueTheme& theme) const { Call(Api().CloseThemeData, theme.release()); }
 
 private:
     const wchar_t* routine_;

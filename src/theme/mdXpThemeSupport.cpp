@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "common/GdiHandles.h"
 #include "common/SystemLibrary.h"
 #include "theme/ControlProperties.h"
 #include "theme/ThemeInternals.h"
@@ -104,22 +105,16 @@ bool IsComCtl6Loaded() {
     const Handler handler(L"IsComCtl6Loaded");
     DLLVERSIONINFO info{};
     info.cbSize = sizeof info;
-    HRESULT failure = S_OK;
-    if (auto getVersion = Api().DllGetVersion.Bind(&failure))
-        getVersion(&info);  // the status is not needed: an unfilled record says 0
-    else
-        handler.Fail(failure);
+    handler.Call(Api().DllGetVersion, &info);  // the status is not needed: an unfilled record says 0
     return static_cast<LONG>(info.dwMajorVersion) >= 6;
 }
 
 bool pvIsThemed() {
+    // Missing entry points answer 0 here, unreported.
     ThemeApi& api = Api();
-    auto isAppThemed = api.IsAppThemed.Bind();
-    if (!isAppThemed || !isAppThemed()) return false;
-    auto isThemeActive = api.IsThemeActive.Bind();
-    if (!isThemeActive || !isThemeActive()) return false;
-    auto properties = api.GetThemeAppProperties.Bind();
-    return properties && (properties() & kAllowControls) != 0;
+    if (!api.IsAppThemed.Call(nullptr)) return false;
+    if (!api.IsThemeActive.Call(nullptr)) return false;
+    return (api.GetThemeAppProperties.Call(nullptr) & kAllowControls) != 0;
 }
 
 // --- redirection ---------------------------------------------------------------
@@ -132,54 +127,51 @@ bool FixThemeSupport(const std::vector<ui::Control*>& controls) {
     return FixThemeSupport(items);
 }
 
+namespace {
+
+// A button's registration holds a counted reference to its control object
+// for the subclass's life: released when the window goes, or when a later
+// registration of the same window replaces it.
+void RedirectButton(const Handler& handler, HWND hwnd, IDispatch* control) {
+    DWORD_PTR previous = 0;
+    const bool registered = Api().GetWindowSubclass.Call(nullptr, hwnd, pvRedirectButton, 0, &previous) != FALSE;
+    if (control) control->AddRef();
+    if (handler.Call(Api().SetWindowSubclass, hwnd, pvRedirectButton, 0, reinterpret_cast<DWORD_PTR>(control))) {
+        if (registered && previous) reinterpret_cast<IDispatch*>(previous)->Release();
+    } else if (control) {
+        control->Release();
+    }
+}
+
+// Passes a message on along the subclass chain; 0 when that cannot be done.
+LRESULT PassOn(const Handler& handler, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return handler.Call(Api().DefSubclassProc, hWnd, uMsg, wParam, lParam);
+}
+
+}  // namespace
+
 bool FixThemeSupport(const std::vector<ThemeControl>& controls) {
     if (!IsComCtl6Loaded()) return false;
     const Handler handler(L"FixThemeSupport");
     for (const ThemeControl& control : controls) {
-        SUBCLASSPROC procedure = nullptr;
-        DWORD_PTR refData = 0;
-        if (control.kind == ui::ControlKind::Frame) {
-            procedure = pvRedirectFrame;
-        } else if (control.kind == ui::ControlKind::CommandButton || control.kind == ui::ControlKind::OptionButton ||
-                   control.kind == ui::ControlKind::CheckBox) {
+        const bool frame = control.kind == ui::ControlKind::Frame;
+        if (!frame) {
+            if (control.kind != ui::ControlKind::CommandButton && control.kind != ui::ControlKind::OptionButton &&
+                control.kind != ui::ControlKind::CheckBox)
+                continue;
             LONG style = 0;
             // An unreadable style counts as graphical.
             if (handler.Check(ReadInt32(control.object, L"Style", style)) && style != 1) continue;
-            procedure = pvRedirectButton;
-            refData = reinterpret_cast<DWORD_PTR>(control.object);
-        } else {
-            continue;
         }
         HWND hwnd = nullptr;
         if (!handler.Check(ReadWindow(control.object, L"hWnd", hwnd))) continue;
-        HRESULT failure = S_OK;
-        if (auto subclass = Api().SetWindowSubclass.Bind(&failure))
-            subclass(hwnd, procedure, 0, refData);
+        if (frame)
+            handler.Call(Api().SetWindowSubclass, hwnd, pvRedirectFrame, 0, 0);
         else
-            handler.Fail(failure);
+            RedirectButton(handler, hwnd, control.object);
     }
     return true;
 }
-
-namespace {
-
-// Passes a message on along the subclass chain; 0 when that cannot be done.
-LRESULT PassOn(const Handler& handler, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    HRESULT failure = S_OK;
-    if (auto next = Api().DefSubclassProc.Bind(&failure)) return next(hWnd, uMsg, wParam, lParam);
-    handler.Fail(failure);
-    return 0;
-}
-
-void Unsubclass(const Handler& handler, HWND hWnd, SUBCLASSPROC procedure, UINT_PTR id) {
-    HRESULT failure = S_OK;
-    if (auto remove = Api().RemoveWindowSubclass.Bind(&failure))
-        remove(hWnd, procedure, id);
-    else
-        handler.Fail(failure);
-}
-
-}  // namespace
 
 LRESULT CALLBACK pvRedirectFrame(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,
                                  DWORD_PTR) {
@@ -191,7 +183,7 @@ LRESULT CALLBACK pvRedirectFrame(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPa
             return DefWindowProcA(hWnd, uMsg, wParam, lParam);
         case WM_NCDESTROY:
             // Nothing of the layer outlives the window.
-            Unsubclass(handler, hWnd, pvRedirectFrame, uIdSubclass);
+            handler.Call(Api().RemoveWindowSubclass, hWnd, pvRedirectFrame, uIdSubclass);
             break;
         default:
             break;
@@ -209,13 +201,11 @@ LRESULT CALLBACK pvRedirectButton(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lP
         case WM_PAINT:
             if (pvIsThemed() && pvIsVisible(hWnd)) {
                 pvSetPainted(hWnd, true);
-                // Held for the paint only: the registration does not own the
-                // control, which may be gone by the time its window is.
+                // Held for the paint as well, in case the paint replaces
+                // the registration.
                 const ComPtr<IDispatch> control = ComPtr<IDispatch>::Share(reinterpret_cast<IDispatch*>(dwRefData));
-                PAINTSTRUCT ps{};
-                HDC hdc = BeginPaint(hWnd, &ps);
-                pvDrawButton(hWnd, hdc, control.get());
-                EndPaint(hWnd, &ps);
+                const PaintDc paint(hWnd);
+                pvDrawButton(hWnd, paint.get(), control.get());
                 return 0;
             }
             break;
@@ -230,7 +220,7 @@ LRESULT CALLBACK pvRedirectButton(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lP
         case WM_NCDESTROY:
             RemovePropA(hWnd, kHotProperty);
             RemovePropA(hWnd, kPaintedProperty);
-            Unsubclass(handler, hWnd, pvRedirectButton, uIdSubclass);
+            handler.Call(Api().RemoveWindowSubclass, hWnd, pvRedirectButton, uIdSubclass);
             break;
         default:
             break;
@@ -285,6 +275,10 @@ LRESULT CALLBACK pvRedirectButton(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lP
         case WM_RBUTTONUP:
             handler.Check(pvInvalidateButton(hWnd));
             break;
+        case WM_NCDESTROY:
+            // The registration's reference to its control goes with it.
+            if (dwRefData) reinterpret_cast<IDispatch*>(dwRefData)->Release();
+            break;
         default:
             break;
     }
@@ -292,29 +286,18 @@ LRESULT CALLBACK pvRedirectButton(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lP
 }
 
 HRESULT pvInvalidateButton(HWND hWnd) {
-    HRESULT failure = S_OK;
+    HRESULT failure = S_OK;  // the first entry point that could not be called
     RECT rc{};
     GetClientRect(hWnd, &rc);
     ValidateRect(hWnd, nullptr);
     ThemeApi& api = Api();
-    HRGN region = nullptr;
-    HTHEME theme = nullptr;
-    HRESULT missing = S_OK;
-    if (auto open = api.OpenThemeData.Bind(&missing))
-        theme = open(hWnd, L"BUTTON");
-    else
-        failure = missing;
-    if (auto getRegion = api.GetThemeBackgroundRegion.Bind(&missing))
-        getRegion(theme, nullptr, kPushButton, kNormal, &rc, &region);
-    else if (SUCCEEDED(failure))
-        failure = missing;
-    if (auto close = api.CloseThemeData.Bind(&missing))
-        close(theme);
-    else if (SUCCEEDED(failure))
-        failure = missing;
+    UniqueTheme theme(api.OpenThemeData.Call(&failure, hWnd, L"BUTTON"));
+    HRGN shape = nullptr;
+    api.GetThemeBackgroundRegion.Call(&failure, theme.get(), nullptr, kPushButton, kNormal, &rc, &shape);
+    const UniqueRegion region(shape);
+    api.CloseThemeData.Call(&failure, theme.release());
     // Without a region the whole client area is due.
-    InvalidateRgn(hWnd, region, FALSE);
-    if (region) DeleteObject(region);
+    InvalidateRgn(hWnd, region.get(), FALSE);
     return failure;
 }
 

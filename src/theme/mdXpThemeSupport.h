@@ -55,7 +55,9 @@ void pvDrawButton(HWND hWnd, HDC hDC, IDispatch* control);
 // --- redirection -------------------------------------------------------------------
 
 // Hands a form's frames and graphical buttons to the layer; the result is
-// true after the walk, false when version 6 is not in use.
+// true after the walk, false when version 6 is not in use. A button's
+// registration holds a reference to its control object until the button's
+// window is destroyed.
 bool FixThemeSupport(const std::vector<ui::Control*>& controls);
 
 LRESULT CALLBACK pvRedirectFrame(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,

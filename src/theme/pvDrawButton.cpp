@@ -4,9 +4,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include "common/Text.h"
+#include "common/GdiHandles.h"
 #include "theme/ControlProperties.h"
-#include "theme/GdiHandles.h"
 #include "theme/ThemeInternals.h"
 
 namespace quillon::theme {
@@ -96,7 +95,6 @@ HRESULT Centre(int low, int high, int size, int& result) {
 void pvDrawButton(HWND hWnd, HDC hDC, IDispatch* control) {
     const Handler handler(L"pvDrawButton");
     ThemeApi& api = Api();
-    HRESULT failure = S_OK;
 
     // The flags.
     const LRESULT stateWord = SendMessageA(hWnd, BM_GETSTATE, 0, 0);
@@ -119,43 +117,25 @@ void pvDrawButton(HWND hWnd, HDC hDC, IDispatch* control) {
     // The parent's background around the button face, then the face.
     RECT rc{};
     GetClientRect(hWnd, &rc);
-    HTHEME theme = nullptr;
-    if (auto open = api.OpenThemeData.Bind(&failure))
-        theme = open(hWnd, L"BUTTON");
-    else
-        handler.Fail(failure);
+    UniqueTheme theme(handler.Call(api.OpenThemeData, hWnd, L"BUTTON"));
     {
         HRGN faceRegion = nullptr;
-        if (auto region = api.GetThemeBackgroundRegion.Bind(&failure))
-            region(theme, hDC, kPushButton, state, &rc, &faceRegion);
-        else
-            handler.Fail(failure);
+        handler.Call(api.GetThemeBackgroundRegion, theme.get(), hDC, kPushButton, state, &rc, &faceRegion);
         const UniqueRegion face(faceRegion);
         ExtSelectClipRgn(hDC, face.get(), RGN_DIFF);
-        bool parentFailed = true;  // an uncallable one counts as failed
-        if (auto parent = api.DrawThemeParentBackground.Bind(&failure))
-            parentFailed = parent(hWnd, hDC, &rc) != S_OK;
-        else
-            handler.Fail(failure);
-        if (parentFailed) {
+        // One that cannot be called fails like one that was.
+        if (handler.Call(api.DrawThemeParentBackground, hWnd, hDC, &rc) != S_OK) {
             LONG backColor = 0;
             if (handler.Check(ReadInt32(control, L"BackColor", backColor)))
                 pvDrawRect(hDC, 0, 0, rc.right, rc.bottom, pvTranslateColor(static_cast<DWORD>(backColor)));
         }
         ExtSelectClipRgn(hDC, nullptr, RGN_COPY);
     }
-    if (auto background = api.DrawThemeBackground.Bind(&failure))
-        background(theme, hDC, kPushButton, state, &rc, &rc);
-    else
-        handler.Fail(failure);
+    handler.Call(api.DrawThemeBackground, theme.get(), hDC, kPushButton, state, &rc, &rc);
 
     // Content and focus.
-    if (auto content = api.GetThemeBackgroundContentRect.Bind(&failure)) {
-        const RECT bounds = rc;
-        content(theme, hDC, kPushButton, state, &bounds, &rc);
-    } else {
-        handler.Fail(failure);
-    }
+    const RECT bounds = rc;
+    handler.Call(api.GetThemeBackgroundContentRect, theme.get(), hDC, kPushButton, state, &bounds, &rc);
     if (focused) DrawFocusRect(hDC, &rc);
 
     // The caption.
@@ -164,7 +144,8 @@ void pvDrawButton(HWND hWnd, HDC hDC, IDispatch* control) {
     if (!captionRead || !caption.empty()) {
         Selection font(hDC, CaptionFont(handler, control));
         RECT text = rc;
-        if (captionRead) DrawTextA(hDC, ToAnsi(caption).c_str(), -1, &text, DT_CALCRECT | DT_WORDBREAK);
+        // Measured as it is drawn below: the same wide text.
+        if (captionRead) DrawTextW(hDC, caption.c_str(), -1, &text, DT_CALCRECT | DT_WORDBREAK);
         // The measured bottom: the content's top plus the caption's height.
         const int m = text.bottom;
         text.left = rc.left;
@@ -179,21 +160,15 @@ void pvDrawButton(HWND hWnd, HDC hDC, IDispatch* control) {
             if (handler.Check(CheckedSub(rc.bottom, m, top)) && handler.Check(CheckedAdd(top, 1, top))) text.top = top;
             text.bottom = rc.bottom;
         }
-        if (captionRead) {
-            if (auto draw = api.DrawThemeText.Bind(&failure))
-                draw(theme, hDC, kPushButton, state, caption.c_str(), -1, DT_CENTER | DT_WORDBREAK, 0, &text);
-            else
-                handler.Fail(failure);
-        }
+        if (captionRead)
+            handler.Call(api.DrawThemeText, theme.get(), hDC, kPushButton, state, caption.c_str(), -1,
+                         DT_CENTER | DT_WORDBREAK, 0, &text);
         font.Restore();
         // The picture's area ends where the caption begins.
         rc.bottom = text.top;
     }
 
-    if (auto close = api.CloseThemeData.Bind(&failure))
-        close(theme);
-    else
-        handler.Fail(failure);
+    handler.Close(theme);
 
     // The picture, centred in what is left of the content.
     if (!picture) return;

@@ -4,23 +4,21 @@
 #include <oleauto.h>
 #include <olectl.h>
 
-#include "theme/GdiHandles.h"
+#include "common/GdiHandles.h"
+#include "common/OleHandles.h"
 #include "theme/ThemeInternals.h"
 
 namespace quillon::theme {
 namespace {
 
-// OLE keeps image handles in 32 bits; GDI handles widen by sign extension.
-LPARAM ImageParam(OLE_HANDLE image) { return static_cast<LPARAM>(static_cast<LONG>(image)); }
+LPARAM ImageParam(OLE_HANDLE image) { return reinterpret_cast<LPARAM>(FromOleHandle<HANDLE>(image)); }
 
-HRESULT ReadPictureMember(IPictureDisp* picture, DISPID id, VARTYPE type, VARIANT& value) {
-    VARIANT raw;
-    VariantInit(&raw);
+HRESULT ReadPictureMember(IPictureDisp* picture, DISPID id, VARTYPE type, Variant& value) {
+    Variant raw;
     DISPPARAMS none{};
-    HRESULT hr = picture->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &raw, nullptr,
+    HRESULT hr = picture->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, raw.get(), nullptr,
                                  nullptr);
-    if (SUCCEEDED(hr)) hr = VariantChangeType(&value, &raw, 0, type);
-    VariantClear(&raw);
+    if (SUCCEEDED(hr)) hr = VariantChangeType(value.get(), raw.get(), 0, type);
     return hr;
 }
 
@@ -28,19 +26,17 @@ HRESULT ReadPictureMember(IPictureDisp* picture, DISPID id, VARTYPE type, VARIAN
 
 HRESULT pvPictureHandle(IPictureDisp* picture, OLE_HANDLE& handle) {
     if (!picture) return E_POINTER;
-    VARIANT v;
-    VariantInit(&v);
+    Variant v;
     const HRESULT hr = ReadPictureMember(picture, DISPID_PICT_HANDLE, VT_I4, v);
-    if (SUCCEEDED(hr)) handle = static_cast<OLE_HANDLE>(v.lVal);
+    if (SUCCEEDED(hr)) handle = static_cast<OLE_HANDLE>(v->lVal);
     return hr;
 }
 
 HRESULT pvPictureType(IPictureDisp* picture, short& type) {
     if (!picture) return E_POINTER;
-    VARIANT v;
-    VariantInit(&v);
+    Variant v;
     const HRESULT hr = ReadPictureMember(picture, DISPID_PICT_TYPE, VT_I2, v);
-    if (SUCCEEDED(hr)) type = v.iVal;
+    if (SUCCEEDED(hr)) type = v->iVal;
     return hr;
 }
 
@@ -64,7 +60,7 @@ void pvDrawTransparentPicture(IPictureDisp* picture, HDC hDC, int x, int y, int 
     if (srcWidth == 0) srcWidth = width;
     if (srcHeight == 0) srcHeight = height;
 
-    const ScreenDc screen;
+    const WindowDc screen;
     const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
     const UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), srcWidth, srcHeight));
     const Selection selected(memory.get(), bitmap.get());
@@ -82,11 +78,8 @@ void pvDrawTransparentPicture(IPictureDisp* picture, HDC hDC, int x, int y, int 
         pvDrawRect(memory.get(), 0, 0, srcWidth, srcHeight, transparent);
     }
 
-    HRESULT failure = S_OK;
-    if (auto blt = Api().TransparentBlt.Bind(&failure))
-        blt(hDC, x, y, width, height, memory.get(), srcX, srcY, srcWidth, srcHeight, transparent);
-    else
-        handler.Fail(failure);
+    handler.Call(Api().TransparentBlt, hDC, x, y, width, height, memory.get(), srcX, srcY, srcWidth, srcHeight,
+                 transparent);
 }
 
 void pvDrawDisabledPicture(IPictureDisp* picture, HDC hDC, int x, int y, int width, int height, COLORREF mask) {
@@ -95,7 +88,7 @@ void pvDrawDisabledPicture(IPictureDisp* picture, HDC hDC, int x, int y, int wid
     OLE_HANDLE image = 0;
     if (!handler.Check(pvPictureHandle(picture, image)) || image == 0) return;
 
-    const ScreenDc screen;
+    const WindowDc screen;
     const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
     const UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
     {
@@ -127,7 +120,7 @@ COLORREF pvTranslateColor(DWORD colour) {
 }
 
 HRESULT pvHimetricToPixels(double value, int& pixels) {
-    const ScreenDc screen;
+    const WindowDc screen;
     const int perInch = GetDeviceCaps(screen.get(), LOGPIXELSX);
     if (perInch <= 0) return E_FAIL;
     return pvHimetricToPixels(value, 1440.0 / perInch, pixels);

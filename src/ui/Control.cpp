@@ -20,10 +20,13 @@ std::wstring WindowText(HWND hwnd) {
 }
 
 Control::Control(Form& parent, ControlKind kind, std::wstring name, HWND hwnd)
-    : parent_(parent), kind_(kind), name_(std::move(name)), hwnd_(hwnd) {
+    : parent_(&parent), kind_(kind), name_(std::move(name)), hwnd_(hwnd) {
     Define(L"Name", [this](VARIANT* v) { return SetText(v, name_); });
     Define(L"hWnd", [this](VARIANT* v) { return SetHandle(v, hwnd_); });
-    Define(L"Parent", [this](VARIANT* v) { return SetObject(v, static_cast<IDispatch*>(&parent_)); });
+    Define(L"Parent", [this](VARIANT* v) -> HRESULT {
+        if (!parent_) return DISP_E_MEMBERNOTFOUND;
+        return SetObject(v, static_cast<IDispatch*>(parent_));
+    });
     Define(L"Enabled", [this](VARIANT* v) { return SetBool(v, IsWindowEnabled(hwnd_) != FALSE); });
 
     if (kind_ == ControlKind::Picture) {
@@ -31,7 +34,7 @@ Control::Control(Form& parent, ControlKind kind, std::wstring name, HWND hwnd)
         return;
     }
     Define(L"BackColor", [this](VARIANT* v) { return SetI4(v, backColor); });
-    Define(L"Font", [this](VARIANT* v) { return SetObject(v, parent_.font.get()); });
+    Define(L"Font", [this](VARIANT* v) { return SetObject(v, parent_ ? parent_->font.get() : nullptr); });
     if (kind_ == ControlKind::TextBox) {
         Define(L"Text", [this](VARIANT* v) { return SetText(v, WindowText(hwnd_)); });
         return;
@@ -69,7 +72,11 @@ Form::Form(HWND hwnd) : hwnd_(hwnd) {
 }
 
 Form::~Form() {
-    for (Control* c : order_) c->Release();
+    // A control may outlive its form (a subclass holds it): it forgets it.
+    for (Control* c : order_) {
+        c->parent_ = nullptr;
+        c->Release();
+    }
 }
 
 Control& Form::Add(ControlKind kind, const std::wstring& name, HWND hwnd) {
@@ -90,30 +97,6 @@ Control* Form::FromWindow(HWND hwnd) const {
         for (Control* c : order_)
             if (c->Handle() == hwnd) return c;
     return nullptr;
-}
-
-bool ReadBool(IDispatch* object, const wchar_t* name, bool& value) {
-    VARIANT v;
-    VariantInit(&v);
-    if (FAILED(GetProperty(object, name, &v))) return false;
-    VARIANT b;
-    VariantInit(&b);
-    const bool ok = SUCCEEDED(VariantChangeType(&b, &v, 0, VT_BOOL));
-    if (ok) value = b.boolVal != VARIANT_FALSE;
-    VariantClear(&v);
-    return ok;
-}
-
-bool ReadLong(IDispatch* object, const wchar_t* name, LONG& value) {
-    VARIANT v;
-    VariantInit(&v);
-    if (FAILED(GetProperty(object, name, &v))) return false;
-    VARIANT n;
-    VariantInit(&n);
-    const bool ok = SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4));
-    if (ok) value = n.lVal;
-    VariantClear(&v);
-    return ok;
 }
 
 }  // namespace quillon::ui

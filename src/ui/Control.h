@@ -20,7 +20,9 @@ enum class ControlKind { Label, TextBox, CheckBox, CommandButton, OptionButton, 
 
 class Form;
 
-// One control of a form. Properties by kind:
+// One control of a form; its reference count governs its life, and it may
+// outlive its form, whose properties it then no longer reads ("Parent"
+// fails, "Font" is empty). Properties by kind:
 //   every control       "Name", "hWnd", "Parent", "Enabled"
 //   label, frame        "Caption", "BackColor", "Font"
 //   text box            "Text", "BackColor", "Font"
@@ -48,7 +50,8 @@ public:
     ComPtr<IPictureDisp> picture, downPicture, disabledPicture;
 
 private:
-    Form& parent_;
+    friend class Form;
+    Form* parent_;  // null once the form is gone
     ControlKind kind_;
     std::wstring name_;
     HWND hwnd_;
@@ -76,10 +79,5 @@ private:
     HWND hwnd_;
     std::vector<Control*> order_;  // each holds one reference
 };
-
-// Reads common typed values out of a property read; false when the read
-// fails or the value has another type.
-bool ReadBool(IDispatch* object, const wchar_t* name, bool& value);
-bool ReadLong(IDispatch* object, const wchar_t* name, LONG& value);
 
 }  // namespace quillon::ui

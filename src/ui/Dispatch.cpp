@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include "common/OleHandles.h"
+
 namespace quillon::ui {
 
 HRESULT STDMETHODCALLTYPE DispatchObject::QueryInterface(REFIID riid, void** ppv) {
@@ -52,18 +54,10 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID id, REFIID, LCID, WORD f
     if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
     if (params && params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
     if (id < 1 || static_cast<size_t>(id) > properties_.size()) return DISP_E_MEMBERNOTFOUND;
-    VARIANT scratch;
-    VARIANT* out = result ? result : &scratch;
+    Variant scratch;  // for a caller that wants no result
+    VARIANT* out = result ? result : scratch.get();
     VariantInit(out);
-    const HRESULT hr = properties_[static_cast<size_t>(id - 1)].get(out);
-    if (!result) VariantClear(&scratch);
-    return hr;
-}
-
-bool DispatchObject::HasProperty(const std::wstring& name) const {
-    for (const Property& p : properties_)
-        if (_wcsicmp(p.name.c_str(), name.c_str()) == 0) return true;
-    return false;
+    return properties_[static_cast<size_t>(id - 1)].get(out);
 }
 
 void DispatchObject::Define(const std::wstring& name, Getter getter) {

@@ -24,9 +24,6 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO*, UINT*) override;
 
-    // True when the object has a property of that name (any case).
-    bool HasProperty(const std::wstring& name) const;
-
 protected:
     DispatchObject() = default;
     virtual ~DispatchObject() = default;

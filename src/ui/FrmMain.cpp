@@ -4,11 +4,12 @@
 #include <shellapi.h>
 
 #include <cwchar>
-#include <cwctype>
 #include <iterator>
 
 #include "QuillonConfig.h"
 #include "common/DoEvents.h"
+#include "common/GdiHandles.h"
+#include "common/OleHandles.h"
 #include "resource.h"
 #include "settings/Modini.h"
 #include "theme/ThemeApi.h"
@@ -23,6 +24,7 @@ constexpr wchar_t kDefaultLog[] = L"C:\\IP_log.txt";
 constexpr int kClientWidth = 4590, kClientHeight = 2385;  // twips
 
 struct ControlSpec {
+    int id;
     const wchar_t* name;
     ControlKind kind;
     const wchar_t* windowClass;
@@ -34,25 +36,25 @@ struct ControlSpec {
 
 // In tab order: the window system moves the focus in creation order.
 const ControlSpec kControls[] = {
-    {L"Text2", ControlKind::TextBox, L"EDIT", kDefaultLog, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 60, 960,
+    {IDC_TEXT2, L"Text2", ControlKind::TextBox, L"EDIT", kDefaultLog, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 60, 960,
      4455, 270},
-    {L"Check1", ControlKind::CheckBox, L"BUTTON", L"Overwrite log file", WS_TABSTOP | BS_3STATE, 0, 60, 1290, 2085,
+    {IDC_CHECK1, L"Check1", ControlKind::CheckBox, L"BUTTON", L"Overwrite log file", WS_TABSTOP | BS_3STATE, 0, 60, 1290, 2085,
      255},
-    {L"Check2", ControlKind::CheckBox, L"BUTTON", L"Save Date && Time In Log", WS_TABSTOP | BS_3STATE, 0, 2220,
+    {IDC_CHECK2, L"Check2", ControlKind::CheckBox, L"BUTTON", L"Save Date && Time In Log", WS_TABSTOP | BS_3STATE, 0, 2220,
      1290, 2295, 255},
-    {L"Command1", ControlKind::CommandButton, L"BUTTON", L"", WS_TABSTOP | BS_OWNERDRAW, 0, 1920, 270, 375, 285},
-    {L"Text1", ControlKind::TextBox, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 60,
+    {IDC_COMMAND1, L"Command1", ControlKind::CommandButton, L"BUTTON", L"", WS_TABSTOP | BS_OWNERDRAW, 0, 1920, 270, 375, 285},
+    {IDC_TEXT1, L"Text1", ControlKind::TextBox, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 60,
      270, 1785, 270},
-    {L"Label1", ControlKind::Label, L"STATIC", L"Your Internet IP:", SS_LEFT, 0, 60, 60, 1755, 225},
-    {L"Label2", ControlKind::Label, L"STATIC", L"Log:", SS_LEFT, 0, 60, 750, 1605, 225},
-    {L"Label3", ControlKind::Label, L"STATIC",
+    {IDC_LABEL1, L"Label1", ControlKind::Label, L"STATIC", L"Your Internet IP:", SS_LEFT, 0, 60, 60, 1755, 225},
+    {IDC_LABEL2, L"Label2", ControlKind::Label, L"STATIC", L"Log:", SS_LEFT, 0, 60, 750, 1605, 225},
+    {IDC_LABEL3, L"Label3", ControlKind::Label, L"STATIC",
      L"Run this program with the parameter -s to run it silently. The program will then run, log the ip and "
      L"then close.",
      SS_CENTER, 0, 60, 1680, 4485, 495},
-    {L"Label4", ControlKind::Label, L"STATIC", L"Follow Varnhold on Facebook", SS_LEFT | SS_NOTIFY, 0, 330, 2130,
+    {IDC_LABEL4, L"Label4", ControlKind::Label, L"STATIC", L"Follow Varnhold on Facebook", SS_LEFT | SS_NOTIFY, 0, 330, 2130,
      2340, 180},
-    {L"Image1", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, 0, 4050, 60, 480, 480},
-    {L"Image2", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0, 60, 2100, 240, 240},
+    {IDC_IMAGE1, L"Image1", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, 0, 4050, 60, 480, 480},
+    {IDC_IMAGE2, L"Image2", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0, 60, 2100, 240, 240},
 };
 
 // The boxes of FrmMain::Option, in its order.
@@ -63,10 +65,28 @@ const wchar_t* const kCollectionOrder[] = {L"Label1", L"Image1", L"Text1",  L"Co
                                            L"Check1", L"Check2", L"Label3", L"Image2",   L"Label4"};
 
 int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen;
+    const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSX);
     return dpi > 0 ? dpi : 96;
+}
+
+// Registered once for the process. Its icons are never destroyed: they
+// live as long as the class, which every FrmMain of the process shares.
+bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    static const ATOM atom = [&] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = instance;
+        wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, 0));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kClassName;
+        return RegisterClassExW(&wc);
+    }();
+    return atom != 0;
 }
 
 int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
@@ -82,22 +102,6 @@ void InitTooltipClass() {
 
 bool IsSilentArgument(const std::wstring& argumentText) { return _wcsicmp(argumentText.c_str(), L"-s") == 0; }
 
-int ParseCheckState(const std::wstring& text) {
-    size_t i = 0, e = text.size();
-    while (i < e && std::iswspace(text[i])) ++i;
-    while (e > i && std::iswspace(text[e - 1])) --e;
-    bool negative = false;
-    if (i < e && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    if (i == e || e - i > 6) return -1;
-    int value = 0;
-    for (; i < e; ++i) {
-        if (text[i] < L'0' || text[i] > L'9') return -1;
-        value = value * 10 + (text[i] - L'0');
-    }
-    if (negative) value = -value;
-    return value >= 0 && value <= 2 ? value : -1;
-}
-
 FrmMain::FrmMain(std::wstring argumentText)
     : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
       args_(std::move(argumentText)),
@@ -112,8 +116,6 @@ FrmMain::~FrmMain() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
-    if (icon_) DestroyIcon(icon_);
-    if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 HWND FrmMain::Item(const wchar_t* name) const {
@@ -137,21 +139,8 @@ void FrmMain::Show() {
 
 bool FrmMain::Create() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    if (!RegisterWindowClass(instance, WndProc)) return false;
     hand_ = static_cast<HCURSOR>(LoadImageW(instance, MAKEINTRESOURCEW(IDC_HANDPOINTER), IMAGE_CURSOR, 32, 32, LR_SHARED));
-
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hIcon = icon_;
-    wc.hIconSm = smallIcon_;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
 
     // A fixed single border with the close box only.
     const DWORD style = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
@@ -182,8 +171,8 @@ void FrmMain::CreateControls() {
         const ControlSpec& s = kControls[i];
         made[i] = CreateWindowExW(s.exStyle, s.windowClass, s.text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | s.style,
                                   TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), TwipsToPixels(s.width, dpi),
-                                  TwipsToPixels(s.height, dpi), hwnd_, reinterpret_cast<HMENU>(100 + i), instance,
-                                  nullptr);
+                                  TwipsToPixels(s.height, dpi), hwnd_, reinterpret_cast<HMENU>(INT_PTR{s.id}),
+                                  instance, nullptr);
         SendMessageW(made[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // Labels lie beneath the other controls, so a label that reaches into
@@ -203,7 +192,8 @@ void FrmMain::CreateControls() {
     form_->Find(L"Image2")->picture = PictureFromResource(IDI_SOCIAL, 16);
     for (const wchar_t* name : {L"Image1", L"Image2"}) {
         Control& image = *form_->Find(name);
-        SendMessageW(image.Handle(), STM_SETICON, static_cast<WPARAM>(PictureHandle(image.picture.get())), 0);
+        SendMessageW(image.Handle(), STM_SETICON,
+                     reinterpret_cast<WPARAM>(FromOleHandle<HICON>(PictureHandle(image.picture.get()))), 0);
     }
     // The icon setting may have resized the pictures; put them back.
     for (size_t i = 0; i < std::size(kControls); ++i)
@@ -213,13 +203,13 @@ void FrmMain::CreateControls() {
 
     // Label4 is sized to its text.
     HWND label4 = Item(L"Label4");
-    HDC dc = GetDC(label4);
-    HGDIOBJ old = SelectObject(dc, font);
-    const std::wstring text = WindowText(label4);
     SIZE extent{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(label4, dc);
+    {
+        const WindowDc dc(label4);
+        const Selection selected(dc.get(), font);
+        const std::wstring text = WindowText(label4);
+        GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+    }
     SetWindowPos(label4, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     InitTooltipClass();
@@ -241,9 +231,9 @@ void FrmMain::Form_Load() {
     bSilent = 0;
     const std::wstring path = settings::SettingsPath();
     SetText2(settings::ReadIniValue(L"Main", L"log", path));
-    const int overwrite = ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
+    const int overwrite = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
     if (overwrite >= 0) SetCheckValue(kOverwrite, overwrite);
-    const int date = ParseCheckState(settings::ReadIniValue(L"Main", L"date", path));
+    const int date = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"date", path));
     if (date >= 0) SetCheckValue(kDate, date);
     DoEvents();
     if (LogPath().empty()) SetText2(kDefaultLog);
@@ -354,8 +344,7 @@ void FrmMain::DrawCommand1(const DRAWITEMSTRUCT& item) {
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
     Control* command1 = form_ ? form_->Find(L"Command1") : nullptr;
-    HICON picture = command1 ? reinterpret_cast<HICON>(static_cast<UINT_PTR>(PictureHandle(command1->picture.get())))
-                             : nullptr;
+    HICON picture = command1 ? FromOleHandle<HICON>(PictureHandle(command1->picture.get())) : nullptr;
     if (picture) {
         const int offset = pressed ? 1 : 0;
         const int x = r.left + (r.right - r.left - 16) / 2 + offset;

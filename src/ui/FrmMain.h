@@ -76,7 +76,6 @@ private:
     HWND tooltip_ = nullptr;
     ComPtr<Form> form_;
     HCURSOR hand_ = nullptr;
-    HICON icon_ = nullptr, smallIcon_ = nullptr;
     bool settingText2_ = false;
     // The controls' values in a silent run whose window could not be made.
     struct {
@@ -88,8 +87,5 @@ private:
 
 // The argument text that asks for silent mode: "-s" in either case.
 bool IsSilentArgument(const std::wstring& argumentText);
-
-// A check-box state from the settings file: 0, 1 or 2, else -1.
-int ParseCheckState(const std::wstring& text);
 
 }  // namespace quillon::ui

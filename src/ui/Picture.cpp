@@ -1,5 +1,7 @@
 #include "ui/Picture.h"
 
+#include "common/GdiHandles.h"
+
 namespace quillon::ui {
 namespace {
 
@@ -16,24 +18,34 @@ ComPtr<IPicture> AsPicture(IPictureDisp* disp) {
     return picture;
 }
 
+PICTDESC Description(UINT type) {
+    PICTDESC desc{};
+    desc.cbSizeofstruct = sizeof desc;
+    desc.picType = type;
+    return desc;
+}
+
+// The image is destroyed here unless a picture took it over.
+template <class Unique>
+ComPtr<IPictureDisp> Adopt(Unique image, PICTDESC& desc) {
+    if (!image) return nullptr;
+    ComPtr<IPictureDisp> picture = FromDesc(desc);
+    if (picture) image.release();
+    return picture;
+}
+
 }  // namespace
 
 ComPtr<IPictureDisp> PictureFromIcon(HICON icon) {
-    if (!icon) return nullptr;
-    PICTDESC desc{};
-    desc.cbSizeofstruct = sizeof desc;
-    desc.picType = PICTYPE_ICON;
+    PICTDESC desc = Description(PICTYPE_ICON);
     desc.icon.hicon = icon;
-    return FromDesc(desc);
+    return Adopt(UniqueIcon(icon), desc);
 }
 
 ComPtr<IPictureDisp> PictureFromBitmap(HBITMAP bitmap) {
-    if (!bitmap) return nullptr;
-    PICTDESC desc{};
-    desc.cbSizeofstruct = sizeof desc;
-    desc.picType = PICTYPE_BITMAP;
+    PICTDESC desc = Description(PICTYPE_BITMAP);
     desc.bmp.hbitmap = bitmap;
-    return FromDesc(desc);
+    return Adopt(UniqueBitmap(bitmap), desc);
 }
 
 ComPtr<IPictureDisp> PictureFromResource(int id, int size) {
@@ -46,12 +58,6 @@ OLE_HANDLE PictureHandle(IPictureDisp* disp) {
     OLE_HANDLE h = 0;
     if (ComPtr<IPicture> p = AsPicture(disp)) p->get_Handle(&h);
     return h;
-}
-
-short PictureType(IPictureDisp* disp) {
-    short type = PICTYPE_NONE;
-    if (ComPtr<IPicture> p = AsPicture(disp)) p->get_Type(&type);
-    return type;
 }
 
 ComPtr<IFontDisp> CreateOleFont(const std::wstring& face, double points, short weight, short charset) {

@@ -11,15 +11,15 @@
 
 namespace quillon::ui {
 
-// The picture owns the handle it is given.
+// The picture owns the handle it is given; without a picture the handle
+// is destroyed.
 ComPtr<IPictureDisp> PictureFromIcon(HICON icon);
 ComPtr<IPictureDisp> PictureFromBitmap(HBITMAP bitmap);
 // An icon from the program's resources, at the given size.
 ComPtr<IPictureDisp> PictureFromResource(int id, int size);
 
-// Handle and kind of an OLE picture (0 / PICTYPE_NONE when there is none).
+// The image handle of an OLE picture, 0 when there is none.
 OLE_HANDLE PictureHandle(IPictureDisp* picture);
-short PictureType(IPictureDisp* picture);
 
 ComPtr<IFontDisp> CreateOleFont(const std::wstring& face, double points, short weight, short charset);
 HFONT FontHandle(IFontDisp* font);

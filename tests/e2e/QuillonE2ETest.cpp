@@ -67,10 +67,10 @@ TEST_F(Quillon, FirstStartShowsTheAddressAndTheDefaultsAndSavesOnlyTheLog) {
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    EXPECT_EQ(q.Text(kText1), kLoopback);  // fetched before the window appeared
-    EXPECT_EQ(q.Text(kText2), kDefaultLog);
-    EXPECT_EQ(q.Check(kCheck1), BST_UNCHECKED);
-    EXPECT_EQ(q.Check(kCheck2), BST_UNCHECKED);
+    EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);  // fetched before the window appeared
+    EXPECT_EQ(q.Text(IDC_TEXT2), kDefaultLog);
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);
+    EXPECT_EQ(q.Check(IDC_CHECK2), BST_UNCHECKED);
     EXPECT_EQ(Settings(), "[Main]\r\nlog=C:\\IP_log.txt\r\n");
     EXPECT_EQ(ReadBytes(kDefaultLog), "127.0.0.1\r\n");
     EXPECT_TRUE(SaveWindowShot(q.Window(), "first-start"));
@@ -86,9 +86,9 @@ TEST_F(Quillon, RestoresAllThreeSettingsAndLeavesTheFileAsItWas) {
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    EXPECT_EQ(q.Text(kText2), LogIn());
-    EXPECT_EQ(q.Check(kCheck1), BST_CHECKED);
-    EXPECT_EQ(q.Check(kCheck2), BST_CHECKED);
+    EXPECT_EQ(q.Text(IDC_TEXT2), LogIn());
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_CHECKED);
+    EXPECT_EQ(q.Check(IDC_CHECK2), BST_CHECKED);
     EXPECT_EQ(Settings(), "[Main]\r\n" + settings);
     const std::string log = ReadBytes(LogIn());  // overwritten, with date and time
     EXPECT_EQ(log.rfind("127.0.0.1 - ", 0), 0u) << log;
@@ -101,9 +101,9 @@ TEST_F(Quillon, GrayedAndForeignStatesAndStrippedPathsAtLoad) {
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    EXPECT_EQ(q.Text(kText2), LogIn());  // blanks and quotes gone
-    EXPECT_EQ(q.Check(kCheck1), BST_INDETERMINATE);
-    EXPECT_EQ(q.Check(kCheck2), BST_UNCHECKED);
+    EXPECT_EQ(q.Text(IDC_TEXT2), LogIn());  // blanks and quotes gone
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_INDETERMINATE);
+    EXPECT_EQ(q.Check(IDC_CHECK2), BST_UNCHECKED);
     EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");  // grayed overwrite counts as on
     EXPECT_EQ(Settings(), "[Main]\r\nlog=" + Ansi(LogIn()) + "\r\noverwrite=2\r\ndate=abc\r\n");
 }
@@ -116,7 +116,7 @@ TEST_F(Quillon, ALongLogPathSurvivesRestartsWhole) {
         QuillonProcess q(dir.path());
         ASSERT_TRUE(q.Start());
         ASSERT_TRUE(q.WaitForWindow());
-        EXPECT_EQ(q.Text(kText2), longPath) << run;
+        EXPECT_EQ(q.Text(IDC_TEXT2), longPath) << run;
         PostMessageW(q.Window(), WM_CLOSE, 0, 0);
         EXPECT_EQ(q.WaitForExit(10000), 0);
     }
@@ -129,22 +129,22 @@ TEST_F(Quillon, TheButtonAndBoxesActAndEveryChangeIsSavedAtOnce) {
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
     EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
-    SendMessageW(q.Item(kCommand1), BM_CLICK, 0, 0);
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n127.0.0.1\r\n");
 
-    SendMessageW(q.Item(kCheck1), BM_CLICK, 0, 0);
-    EXPECT_EQ(q.Check(kCheck1), BST_CHECKED);
+    SendMessageW(q.Item(IDC_CHECK1), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_CHECKED);
     EXPECT_NE(Settings().find("overwrite=1\r\n"), std::string::npos) << Settings();
-    SendMessageW(q.Item(kCheck2), BM_CLICK, 0, 0);
+    SendMessageW(q.Item(IDC_CHECK2), BM_CLICK, 0, 0);
     EXPECT_NE(Settings().find("date=1\r\n"), std::string::npos) << Settings();
-    SendMessageW(q.Item(kCheck2), BM_CLICK, 0, 0);
-    EXPECT_EQ(q.Check(kCheck2), BST_UNCHECKED);
+    SendMessageW(q.Item(IDC_CHECK2), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Check(IDC_CHECK2), BST_UNCHECKED);
     EXPECT_NE(Settings().find("date=0\r\n"), std::string::npos) << Settings();
 
     const std::wstring other = dir / L"other.txt";
-    SendMessageW(q.Item(kText2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(other.c_str()));
+    SendMessageW(q.Item(IDC_TEXT2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(other.c_str()));
     EXPECT_NE(Settings().find("log=" + Ansi(other) + "\r\n"), std::string::npos) << Settings();
-    SendMessageW(q.Item(kCommand1), BM_CLICK, 0, 0);  // overwrite is on now
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);  // overwrite is on now
     EXPECT_EQ(ReadBytes(other), "127.0.0.1\r\n");
 }
 
@@ -250,9 +250,9 @@ TEST_F(Quillon, DllsPlantedBesideTheProgramAreNeverLoaded) {
         ASSERT_TRUE(q.Start());
         ASSERT_TRUE(q.WaitForWindow());
         // A planted library that got in may leave the program hanging.
-        SendMessageTimeoutW(q.Item(kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
-        PostMessageW(q.Item(kLabel4), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-        PostMessageW(q.Item(kLabel4), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        SendMessageTimeoutW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
+        PostMessageW(q.Item(IDC_LABEL4), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        PostMessageW(q.Item(IDC_LABEL4), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
         const DWORD start = GetTickCount();
         while (!FileExists(recordFile) && GetTickCount() - start < 15000) Sleep(50);
         PostMessageW(q.Window(), WM_CLOSE, 0, 0);
@@ -287,12 +287,12 @@ TEST_F(Quillon, TheWindowFollowsTheLayoutAndTheKeyboard) {
     struct Place {
         int id, left, top, width, height;
     };
-    for (const Place& p : {Place{kLabel1, 60, 60, 1755, 225}, Place{kImage1, 4050, 60, 480, 480},
-                           Place{kText1, 60, 270, 1785, 270}, Place{kCommand1, 1920, 270, 375, 285},
-                           Place{kLabel2, 60, 750, 1605, 225}, Place{kText2, 60, 960, 4455, 270},
-                           Place{kCheck1, 60, 1290, 2085, 255}, Place{kCheck2, 2220, 1290, 2295, 255},
-                           Place{kLabel3, 60, 1680, 4485, 495}, Place{kImage2, 60, 2100, 240, 240},
-                           Place{kLabel4, 330, 2130, 0, 0}}) {
+    for (const Place& p : {Place{IDC_LABEL1, 60, 60, 1755, 225}, Place{IDC_IMAGE1, 4050, 60, 480, 480},
+                           Place{IDC_TEXT1, 60, 270, 1785, 270}, Place{IDC_COMMAND1, 1920, 270, 375, 285},
+                           Place{IDC_LABEL2, 60, 750, 1605, 225}, Place{IDC_TEXT2, 60, 960, 4455, 270},
+                           Place{IDC_CHECK1, 60, 1290, 2085, 255}, Place{IDC_CHECK2, 2220, 1290, 2295, 255},
+                           Place{IDC_LABEL3, 60, 1680, 4485, 495}, Place{IDC_IMAGE2, 60, 2100, 240, 240},
+                           Place{IDC_LABEL4, 330, 2130, 0, 0}}) {
         RECT r{};
         GetWindowRect(q.Item(p.id), &r);
         MapWindowPoints(nullptr, q.Window(), reinterpret_cast<POINT*>(&r), 2);
@@ -308,10 +308,10 @@ TEST_F(Quillon, TheWindowFollowsTheLayoutAndTheKeyboard) {
     const LONG_PTR style = GetWindowLongPtrW(q.Window(), GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-    EXPECT_EQ(q.Text(kCheck2), L"Save Date && Time In Log");
+    EXPECT_EQ(q.Text(IDC_CHECK2), L"Save Date && Time In Log");
 
-    EXPECT_EQ(q.Focus(), q.Item(kText2));
-    for (int id : {kCheck1, kCheck2, kCommand1, kText1, kText2}) {
+    EXPECT_EQ(q.Focus(), q.Item(IDC_TEXT2));
+    for (int id : {IDC_CHECK1, IDC_CHECK2, IDC_COMMAND1, IDC_TEXT1, IDC_TEXT2}) {
         HWND from = q.Focus();
         PostMessageW(from, WM_KEYDOWN, VK_TAB, 0);
         PostMessageW(from, WM_KEYUP, VK_TAB, 0xC0000001);
@@ -321,10 +321,10 @@ TEST_F(Quillon, TheWindowFollowsTheLayoutAndTheKeyboard) {
     }
 
     // Text1 can be read and selected, not edited.
-    EXPECT_TRUE(GetWindowLongPtrW(q.Item(kText1), GWL_STYLE) & ES_READONLY);
-    PostMessageW(q.Item(kText1), WM_CHAR, L'9', 0);
-    SendMessageW(q.Item(kText1), WM_NULL, 0, 0);  // after the posted key is handled
-    EXPECT_EQ(q.Text(kText1), kLoopback);
+    EXPECT_TRUE(GetWindowLongPtrW(q.Item(IDC_TEXT1), GWL_STYLE) & ES_READONLY);
+    PostMessageW(q.Item(IDC_TEXT1), WM_CHAR, L'9', 0);
+    SendMessageW(q.Item(IDC_TEXT1), WM_NULL, 0, 0);  // after the posted key is handled
+    EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
 }
 
 TEST_F(Quillon, BothLinksOpenTheMakersPageAndClosingEndsTheProcess) {
@@ -335,7 +335,7 @@ TEST_F(Quillon, BothLinksOpenTheMakersPageAndClosingEndsTheProcess) {
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    for (int id : {kLabel4, kImage2}) {
+    for (int id : {IDC_LABEL4, IDC_IMAGE2}) {
         DeleteFileW(recordFile.c_str());
         PostMessageW(q.Item(id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
         PostMessageW(q.Item(id), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
@@ -354,11 +354,11 @@ TEST_F(Quillon, AnUnwritableSettingsFileChangesNothingVisible) {
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    EXPECT_EQ(q.Text(kText2), kDefaultLog);
-    EXPECT_EQ(q.Check(kCheck1), BST_UNCHECKED);
-    SendMessageW(q.Item(kCheck1), BM_CLICK, 0, 0);
-    EXPECT_EQ(q.Check(kCheck1), BST_CHECKED);
-    EXPECT_EQ(q.Text(kText1), kLoopback);
+    EXPECT_EQ(q.Text(IDC_TEXT2), kDefaultLog);
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);
+    SendMessageW(q.Item(IDC_CHECK1), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_CHECKED);
+    EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);
     DeleteFileW(kDefaultLog.c_str());

@@ -5,12 +5,9 @@
 
 #include <string>
 
-namespace quillon::test {
+#include "resource.h"  // the window's control ids
 
-// The window's control ids, in tab order.
-enum ControlId : int {
-    kText2 = 100, kCheck1, kCheck2, kCommand1, kText1, kLabel1, kLabel2, kLabel3, kLabel4, kImage1, kImage2
-};
+namespace quillon::test {
 
 class QuillonProcess {
 public:

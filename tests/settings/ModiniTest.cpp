@@ -2,7 +2,6 @@
 
 #include "settings/Modini.h"
 #include "support/TestSupport.h"
-#include "ui/FrmMain.h"
 
 using namespace quillon;
 using settings::ReadIniValue;
@@ -72,11 +71,11 @@ TEST(SettingsPath, IsTheProgramsFolderAndTheFileName) {
 }
 
 TEST(CheckState, OnlyTheThreeStatesAreTaken) {
-    EXPECT_EQ(ui::ParseCheckState(L"0"), 0);
-    EXPECT_EQ(ui::ParseCheckState(L"1"), 1);
-    EXPECT_EQ(ui::ParseCheckState(L"2"), 2);
-    EXPECT_EQ(ui::ParseCheckState(L" 1 "), 1);
-    EXPECT_EQ(ui::ParseCheckState(L"+2"), 2);
+    EXPECT_EQ(settings::ParseCheckState(L"0"), 0);
+    EXPECT_EQ(settings::ParseCheckState(L"1"), 1);
+    EXPECT_EQ(settings::ParseCheckState(L"2"), 2);
+    EXPECT_EQ(settings::ParseCheckState(L" 1 "), 1);
+    EXPECT_EQ(settings::ParseCheckState(L"+2"), 2);
     for (const wchar_t* bad : {L"", L"3", L"-1", L"abc", L"1x", L"99999999", L"1.5", L"- 1"})
-        EXPECT_EQ(ui::ParseCheckState(bad), -1) << bad;
+        EXPECT_EQ(settings::ParseCheckState(bad), -1) << bad;
 }

@@ -75,21 +75,30 @@ struct Calls {
     }
 };
 
-// A control object that records the names read from it.
+// A control object that records the names read from it. Its reference
+// count governs its life, as a control object's does; it holds the control
+// it reads through, and tells when it is gone.
 class ReadRecorder final : public IDispatch {
 public:
-    explicit ReadRecorder(IDispatch* inner) : inner_(inner) {}
+    static ComPtr<ReadRecorder> Make(IDispatch* inner, bool* gone = nullptr) {
+        return ComPtr<ReadRecorder>::Attach(new ReadRecorder(inner, gone));
+    }
     std::vector<std::wstring> names;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
             *ppv = static_cast<IDispatch*>(this);
+            AddRef();
             return S_OK;
         }
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG n = --refs_;
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return inner_->GetTypeInfoCount(n); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT i, LCID l, ITypeInfo** t) override { return inner_->GetTypeInfo(i, l, t); }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID r, LPOLESTR* n, UINT c, LCID l, DISPID* ids) override {
@@ -102,7 +111,15 @@ public:
     }
 
 private:
-    IDispatch* inner_;
+    ReadRecorder(IDispatch* inner, bool* gone) : inner_(ComPtr<IDispatch>::Share(inner)), gone_(gone) {
+        if (gone_) *gone_ = false;
+    }
+    ~ReadRecorder() {
+        if (gone_) *gone_ = true;
+    }
+    ComPtr<IDispatch> inner_;
+    bool* gone_;
+    LONG refs_ = 1;
 };
 
 class RedirectionTest : public ThemeTest {
@@ -155,9 +172,9 @@ bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALS
 TEST_F(RedirectionTest, WithoutVersionSixNothingIsRegisteredAndNothingRead) {
     FakeVersion::Use(5);
     ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
-    ReadRecorder recorder(&button);
-    EXPECT_FALSE(theme::FixThemeSupport(std::vector<theme::ThemeControl>{{button.Kind(), &recorder}}));
-    EXPECT_TRUE(recorder.names.empty());
+    const ComPtr<ReadRecorder> recorder = ReadRecorder::Make(&button);
+    EXPECT_FALSE(theme::FixThemeSupport(std::vector<theme::ThemeControl>{{button.Kind(), recorder.get()}}));
+    EXPECT_TRUE(recorder->names.empty());
     EXPECT_FALSE(theme::FixThemeSupport(form->Controls()));
     SendMessageW(button.Handle(), WM_MOUSEHOVER, 0, 0);
     EXPECT_EQ(GetPropA(button.Handle(), "Hot"), nullptr) << "not redirected";
@@ -168,13 +185,14 @@ TEST_F(RedirectionTest, OnlyStyleAndWindowOfFramesAndButtonsAreRead) {
     ui::Control& standard = Button(ui::ControlKind::OptionButton, 0, BS_AUTORADIOBUTTON);
     ui::Control& frame = Button(ui::ControlKind::Frame, 0, BS_GROUPBOX);
     ui::Control& label = form->Add(ui::ControlKind::Label, L"Label1", host.AddButton(L"", BS_GROUPBOX, 0, 0, 5, 5));
-    ReadRecorder g(&graphical), s(&standard), f(&frame), l(&label);
+    const ComPtr<ReadRecorder> g = ReadRecorder::Make(&graphical), s = ReadRecorder::Make(&standard),
+                               f = ReadRecorder::Make(&frame), l = ReadRecorder::Make(&label);
     EXPECT_TRUE(theme::FixThemeSupport(std::vector<theme::ThemeControl>{
-        {graphical.Kind(), &g}, {standard.Kind(), &s}, {frame.Kind(), &f}, {label.Kind(), &l}}));
-    EXPECT_EQ(g.names, (std::vector<std::wstring>{L"Style", L"hWnd"}));
-    EXPECT_EQ(s.names, (std::vector<std::wstring>{L"Style"}));
-    EXPECT_EQ(f.names, (std::vector<std::wstring>{L"hWnd"}));
-    EXPECT_TRUE(l.names.empty());
+        {graphical.Kind(), g.get()}, {standard.Kind(), s.get()}, {frame.Kind(), f.get()}, {label.Kind(), l.get()}}));
+    EXPECT_EQ(g->names, (std::vector<std::wstring>{L"Style", L"hWnd"}));
+    EXPECT_EQ(s->names, (std::vector<std::wstring>{L"Style"}));
+    EXPECT_EQ(f->names, (std::vector<std::wstring>{L"hWnd"}));
+    EXPECT_TRUE(l->names.empty());
     EXPECT_TRUE(theme::FixThemeSupport(std::vector<theme::ThemeControl>{}));
     EXPECT_TRUE(reports.empty());
 }
@@ -206,6 +224,31 @@ TEST_F(RedirectionTest, SecondWalkAddsNoSecondLayer) {
     Calls::themed = 0;
     SendMessageW(button.Handle(), WM_MOUSEHOVER, 0, 0);
     EXPECT_EQ(Calls::themed, 1) << "one layer asks once";
+}
+
+TEST_F(RedirectionTest, TheRegistrationHoldsItsControlUntilTheWindowIsDestroyed) {
+    // The control object and its form are let go before the window: the
+    // button still paints through the control, and only the window's end
+    // releases it. A second registration lets the first one's control go.
+    ComPtr<ui::Form> own = ui::Form::Create(host.hwnd());
+    own->font = ui::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
+    HWND h = host.AddButton(L"Go", BS_PUSHBUTTON, 10, 10, 75, 63);
+    ui::Control& control = own->Add(ui::ControlKind::CommandButton, L"Alone", h);
+    control.style = 1;
+    control.picture = ui::PictureFromBitmap(SolidBitmap(16, 16, RGB(255, 0, 0)));
+    bool replaced = false, gone = false;
+    EXPECT_TRUE(theme::FixThemeSupport(
+        std::vector<theme::ThemeControl>{{control.Kind(), ReadRecorder::Make(&control, &replaced).get()}}));
+    EXPECT_TRUE(theme::FixThemeSupport(
+        std::vector<theme::ThemeControl>{{control.Kind(), ReadRecorder::Make(&control, &gone).get()}}));
+    EXPECT_TRUE(replaced) << "the replaced registration's control is let go";
+    own = nullptr;
+    EXPECT_FALSE(gone) << "the registration holds its control";
+    InvalidateRect(h, nullptr, TRUE);
+    EXPECT_EQ(SendMessageW(h, WM_PAINT, 0, 0), 0);
+    EXPECT_NE(GetPropA(h, "Painted"), nullptr) << "painted through the control";
+    DestroyWindow(h);
+    EXPECT_TRUE(gone) << "released when the window went";
 }
 
 TEST_F(RedirectionTest, ThemedVisiblePaintIsTheLayersOwnAndMarksPaintedFirst) {

@@ -83,6 +83,24 @@ TEST_F(WindowThemeTest, RefreshButtonIsThemedOnlyWithVersionSix) {
     }
 }
 
+// The window class is registered once for the process; a later window
+// (a test's, the benchmark's) must not find its icons destroyed by an
+// earlier one.
+TEST(FrmMainClass, EveryWindowOfTheProcessHasLiveClassIcons) {
+    for (int window = 0; window < 2; ++window) {
+        ui::FrmMain frm(L"");
+        frm.onEnd = [](int) {};
+        ASSERT_TRUE(frm.Create()) << window;
+        for (int which : {GCLP_HICON, GCLP_HICONSM}) {
+            ICONINFO info{};
+            const auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(frm.hWnd(), which));
+            EXPECT_TRUE(icon && GetIconInfo(icon, &info)) << "window " << window << ", icon " << which;
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            if (info.hbmMask) DeleteObject(info.hbmMask);
+        }
+    }
+}
+
 // This program carries Quillon's manifest: bound from the system folder
 // only, the table still gets the version-6 common controls it names, and
 // so does the way taken on loaders that know no search flags, which finds

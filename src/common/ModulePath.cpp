@@ -1,0 +1,18 @@
+#include "common/ModulePath.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace quillon {
+
+std::wstring ModulePath() {
+    std::vector<wchar_t> buf(MAX_PATH);
+    DWORD n = 0;
+    // A path that fills the buffer may have been cut: grow until it fits.
+    while ((n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()))) == buf.size())
+        buf.resize(buf.size() * 2);
+    return std::wstring(buf.data(), n);
+}
+
+}  // namespace quillon
