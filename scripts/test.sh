@@ -63,7 +63,8 @@ elif [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ]; then
   skipped32=yes
   echo "SKIPPED: the 32-bit suite, because this machine cannot run 32-bit Windows programs under Wine (QUILLON_SKIP_WIN32_TESTS=1)"
 else
-  echo "FAILED: this machine cannot run 32-bit Windows programs under Wine (install wine32:i386, or set QUILLON_SKIP_WIN32_TESTS=1 to skip the 32-bit suite): $(tail -n 1 "$root/build/win32/wow64-probe.log" 2>/dev/null)"
+  said=$(tail -n 1 "$root/build/win32/wow64-probe.log" 2>/dev/null || true)
+  echo "FAILED: this machine cannot run 32-bit Windows programs under Wine${said:+ (Wine said: $said)}; install wine32:i386, or set QUILLON_SKIP_WIN32_TESTS=1 to skip the 32-bit suite"
   status32=1
 fi
 
