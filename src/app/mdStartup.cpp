@@ -19,11 +19,8 @@ constexpr DWORD kSilentRunLimitMs = 60000;
 // has data-execution prevention, so a refusal is expected there.
 void EnableDep() {
     using SetDepFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto setDep = kernel ? reinterpret_cast<SetDepFn>(
-                               reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessDEPPolicy")))
-                         : nullptr;
-    if (setDep) setDep(PROCESS_DEP_ENABLE);
+    if (auto setDep = ProcAddress<SetDepFn>(GetModuleHandleW(L"kernel32.dll"), "SetProcessDEPPolicy"))
+        setDep(PROCESS_DEP_ENABLE);
 }
 
 // The one other thread: it only waits, then ends the process with 1.

@@ -9,15 +9,14 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 
 // Looked up by name: the loader's search flags came with it.
 SetDefaultDllDirectoriesFn SetDefaultDllDirectoriesEntry() {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    FARPROC proc = kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
-    return reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(proc));
+    return ProcAddress<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
 }
 
 }  // namespace
 
 void RestrictDllSearch() {
-    if (auto setDefault = SetDefaultDllDirectoriesEntry(); setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    auto setDefault = SetDefaultDllDirectoriesEntry();
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
     // Older systems: at least the current folder goes.
     SetDllDirectoryW(L"");
 }

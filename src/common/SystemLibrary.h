@@ -14,6 +14,15 @@ void RestrictDllSearch();
 // redirects (the version-6 common controls); null when it is missing.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// An export of a loaded library as the function type it is called by;
+// null when there is no library or no such export.
+template <class Fn>
+Fn ProcAddress(HMODULE module, const char* name) {
+    FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
+    // Through the generic function-pointer type, which converts to any.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
 // The same on a loader that knows no search flags (before KB2533623 on
 // Windows Vista and 7); LoadSystemLibrary takes this way there by itself.
 HMODULE LoadSystemLibraryByPath(const wchar_t* name);

@@ -18,10 +18,8 @@ struct Missing<R(WINAPI*)(A...)> {
 
 template <class Fn>
 Fn Bind(HMODULE module, const char* name) {
-    FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
-    if (!proc) return &Missing<Fn>::Call;
-    // Through the generic function-pointer type, which converts to any.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+    Fn fn = ProcAddress<Fn>(module, name);
+    return fn ? fn : &Missing<Fn>::Call;
 }
 
 }  // namespace

@@ -117,13 +117,8 @@ private:
             failure_ = HRESULT_FROM_WIN32(GetLastError());
             return;
         }
-        FARPROC proc = GetProcAddress(module, name_);
-        if (!proc) {
-            failure_ = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-            return;
-        }
-        // Through the generic function-pointer type, which converts to any.
-        fn_ = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+        fn_ = ProcAddress<Fn>(module, name_);
+        if (!fn_) failure_ = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
 
     const wchar_t* library_;
