@@ -18,12 +18,14 @@ while [ $# -gt 0 ]; do
   shift
 done
 
+. "$root/scripts/wine.sh"
+quillon_choose_loader
 if [ -z "$build" ]; then
   bash "$root/scripts/setup.sh"
   # Wine needs a display from the prefix's first process on: without one,
   # the whole run goes onto a virtual display.
   if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$0" "${args[@]}"
+    exec bash "$root/scripts/wine.sh" display bash "$0" "${args[@]}"
   fi
   cmake --preset win64 >/dev/null
   cmake --build --preset win64 --target QuillonBench
@@ -32,7 +34,7 @@ if [ -z "$build" ]; then
   build=$root/build/win64
   cleanup() {
     bash "$root/tests/fixtures/nginx.sh" stop "$build/bench/nginx" "$build/wineprefix" >/dev/null 2>&1 || true
-    WINEPREFIX=$build/wineprefix wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$build/wineprefix quillon_wineserver -k >/dev/null 2>&1 || true
   }
   trap cleanup EXIT
   bash "$root/tests/fixtures/wine-prefix.sh" start "$build/wineprefix"
@@ -47,9 +49,8 @@ rm -rf "$out/work"; mkdir -p "$out/work"
 # The figures on stdout, Wine's own messages in a file of their own.
 raw=$out/raw.txt
 status=0
-QUILLON_BIN=$build/bin QUILLON_BENCH_DIR=$out/work WINEPREFIX=$build/wineprefix WINEDEBUG=-all \
-  WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d' \
-  wine "$build/bin/QuillonBench.exe" $quick </dev/null >"$raw" 2>"$out/wine-messages.txt" || status=$?
+QUILLON_BIN=$build/bin QUILLON_BENCH_DIR=$out/work WINEPREFIX=$build/wineprefix \
+  quillon_wine "$build/bin/QuillonBench.exe" $quick </dev/null >"$raw" 2>"$out/wine-messages.txt" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "the benchmark program failed ($status):"; cat "$out/wine-messages.txt"; exit 1
 fi
@@ -93,7 +94,7 @@ got=$((got - 1))  # the header row
   echo
   echo "- machine: $(hostname), $(nproc) cores"
   echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-  echo "- Wine: $(WINEDEBUG=-all wine --version 2>/dev/null)"
+  echo "- Wine: $(quillon_wine --version 2>/dev/null)"
   echo "- commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
   echo
   echo "$table"

@@ -22,11 +22,17 @@ for a in "$@"; do
   esac
 done
 fail() { echo "run: $*" >&2; exit 1; }
+. "$root/scripts/wine.sh"
+no32() { fail "--win32 cannot run here: $1; without --win32 it runs the 64-bit build"; }
 
+# Before anything is installed or built: can a 32-bit program run at all?
+if [ "$arch" = win32 ] && ! quillon_kernel_runs_32bit; then no32 "$quillon_kernel_refuses_32bit"; fi
 bash "$root/scripts/setup.sh"
+if [ "$arch" = win32 ] && ! quillon_runs_32bit; then no32 "$(quillon_why_not_32bit)"; fi
 if [ -z "${DISPLAY:-}" ]; then
   # The display must be there before the prefix's first process starts.
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" env QUILLON_RUN_HEADLESS=1 bash "$0" "${all[@]}"
+  quillon_choose_loader
+  exec bash "$root/scripts/wine.sh" display env QUILLON_RUN_HEADLESS=1 bash "$0" "${all[@]}"
 fi
 headless=${QUILLON_RUN_HEADLESS:-}
 
@@ -37,13 +43,13 @@ prefix=$build/wineprefix
 run=$build/run
 cleanup() {
   bash "$root/tests/fixtures/nginx.sh" stop "$run/nginx" "$prefix" >/dev/null 2>&1 || true
-  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix quillon_wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 bash "$root/tests/fixtures/wine-prefix.sh" start "$prefix"
 bash "$root/tests/fixtures/nginx.sh" start "$run/nginx" "$prefix"
 echo "address server on 127.0.0.1:$(cat "$run/nginx/port"), used as the system proxy"
-export WINEPREFIX=$prefix WINEDEBUG=-all
+export WINEPREFIX=$prefix
 logfile=$prefix/drive_c/IP_log.txt
 # A copy of its own, so its settings file lands beside it in run/.
 cp "$build/bin/Quillon.exe" "$run/Quillon.exe"
@@ -55,10 +61,10 @@ if [ ${#args[@]} -eq 1 ] && [ "${args[0],,}" = "-s" ]; then silent=yes; fi
 
 status=0
 if [ -n "$silent" ]; then
-  wine "$run/Quillon.exe" "${args[@]}" </dev/null || status=$?
+  quillon_wine "$run/Quillon.exe" "${args[@]}" </dev/null || status=$?
 else
   title="Quillon By $(sed -n 's/^QUILLON_MAKER_SITE:STRING=//p' "$build/CMakeCache.txt")"
-  wine "$run/Quillon.exe" "${args[@]}" </dev/null >"$run/wine.log" 2>&1 &
+  quillon_wine "$run/Quillon.exe" "${args[@]}" </dev/null >"$run/wine.log" 2>&1 &
   pid=$!
   # The window counts once the X server has it on the screen.
   shown=""
@@ -76,7 +82,7 @@ else
     sleep 1  # let it paint
     import -window root "$run/window.png"
     # Nobody can close it here: end it with the prefix.
-    wineserver -k >/dev/null 2>&1 || true
+    quillon_wineserver -k >/dev/null 2>&1 || true
     wait "$pid" 2>/dev/null || true
     echo "The window, as it showed: $run/window.png"
   else

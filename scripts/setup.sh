@@ -1,10 +1,17 @@
 #!/bin/bash
 # Installs what a fresh Debian machine lacks for building and testing
 # Quillon, the 32-bit Wine for the 32-bit build among it (which needs the
-# i386 architecture). Quick when everything is there already.
+# i386 architecture) where the kernel runs 32-bit programs at all. Quick
+# when everything is there already.
 set -euo pipefail
-packages=(cmake make python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
+. "$(dirname "$0")/wine.sh"
+packages=(cmake make python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
           xvfb xauth x11-utils nginx imagemagick googletest file osslsigncode openssl)
+if quillon_kernel_runs_32bit; then
+  packages+=(wine32:i386)
+else
+  echo "setup: $quillon_kernel_refuses_32bit (Exec format error), so nothing 32-bit is installed; only the 64-bit build runs here"
+fi
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 missing=()
@@ -13,7 +20,8 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  if [ "$(dpkg --print-architecture)" = amd64 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && [ "$(dpkg --print-architecture)" = amd64 ] &&
+     ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
   $sudo apt-get update -q

@@ -86,8 +86,13 @@ PY
   unpack)
     out=$2 prefix=$3 runner=$4
     runs="dist-a/win64 dist-a/win32 dist-signed/win64"
-    # A machine without WoW64 runs only the 64-bit suite, and this part of it.
-    [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ] && runs="dist-a/win64 dist-signed/win64"
+    # The 32-bit zip's program only where 32-bit programs run.
+    . "$root/scripts/wine.sh"
+    if ! quillon_runs_32bit || [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ]; then
+      runs="dist-a/win64 dist-signed/win64"
+      why=$(quillon_why_not_32bit)
+      echo "dist-a/win32: not run: ${why:-QUILLON_SKIP_WIN32_TESTS=1}"
+    fi
     for run in $runs; do
       dist=${run%/*} arch=${run#*/}
       zip=$(ls "$out/$dist"/Quillon-*-$arch.zip 2>/dev/null | head -n 1)
