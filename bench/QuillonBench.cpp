@@ -73,8 +73,10 @@ Run Launch(const std::wstring& exe, const std::wstring& args, const std::wstring
     PROCESS_INFORMATION pi{};
     Run r;
     const double start = NowMs();
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
+        std::fprintf(stderr, "cannot start %ls: error %lu\n", exe.c_str(), GetLastError());
         return r;
+    }
     // Wine forgets an ended process's counters, so watch it while it runs.
     while (WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT && NowMs() - start < 60000) {
         PROCESS_MEMORY_COUNTERS pmc{};

@@ -4,6 +4,7 @@
 
 #include "common/DoEvents.h"
 #include "common/OleHandles.h"
+#include "common/RunLimit.h"
 #include "common/SystemLibrary.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
@@ -12,7 +13,8 @@ namespace quillon::app {
 namespace {
 
 // The longest a silent run may take, whatever holds it: a scheduled task
-// that never ends keeps the next one from starting.
+// that never ends keeps the next one from starting. The request's own
+// limits end it well before this, with room left for the write.
 constexpr DWORD kSilentRunLimitMs = 60000;
 
 // Looked up by name: older systems lack it, and a 64-bit process always
@@ -21,18 +23,6 @@ void EnableDep() {
     using SetDepFn = BOOL(WINAPI*)(DWORD);
     if (auto setDep = ProcAddress<SetDepFn>(GetModuleHandleW(L"kernel32.dll"), "SetProcessDEPPolicy"))
         setDep(PROCESS_DEP_ENABLE);
-}
-
-// The one other thread: it only waits, then ends the process with 1.
-DWORD WINAPI EndWhenOverdue(void* limitMs) {
-    Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(limitMs)));
-    TerminateProcess(GetCurrentProcess(), 1);
-    return 0;
-}
-
-void StartWatchdog(DWORD limitMs) {
-    HANDLE thread = CreateThread(nullptr, 0, EndWhenOverdue, reinterpret_cast<void*>(UINT_PTR{limitMs}), 0, nullptr);
-    if (thread) CloseHandle(thread);
 }
 
 }  // namespace
@@ -44,7 +34,7 @@ int Main(const std::wstring& argumentText) {
     // libraries come from the system folder now, so that such a load finds
     // them loaded and never takes a copy beside the program.
     for (const wchar_t* name : {L"comctl32.dll", L"uxtheme.dll", L"msimg32.dll"}) LoadSystemLibrary(name);
-    if (ui::IsSilentArgument(argumentText)) StartWatchdog(kSilentRunLimitMs);
+    if (ui::IsSilentArgument(argumentText)) runlimit::Start(kSilentRunLimitMs);
     EnableDep();
     DoEvents();
     theme::InitThemeSupport();

@@ -22,4 +22,13 @@ std::wstring FromAnsi(std::string_view bytes) {
     return out;
 }
 
+bool FitsAnsi(std::wstring_view text) {
+    if (GetACP() == CP_UTF8) return true;
+    BOOL substituted = FALSE;
+    const int len = static_cast<int>(text.size());
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), len, nullptr, 0, nullptr, &substituted);
+    // Best fit aside, a double-byte code page may still map two ways.
+    return !substituted && FromAnsi(ToAnsi(text)) == text;
+}
+
 }  // namespace quillon

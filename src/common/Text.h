@@ -9,4 +9,8 @@ namespace quillon {
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view bytes);
 
+// True when the ANSI code page holds every character of text, so that it
+// comes back unchanged from ToAnsi and FromAnsi.
+bool FitsAnsi(std::wstring_view text);
+
 }  // namespace quillon

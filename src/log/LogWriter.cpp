@@ -3,13 +3,12 @@
 #include <windows.h>
 
 #include "common/DoEvents.h"
-#include "common/Handle.h"
+#include "common/FileReplace.h"
+#include "common/RunLimit.h"
 #include "common/Text.h"
 
 namespace quillon::log {
 namespace {
-
-using FileHandle = UniqueAny<HANDLE, &CloseHandle, -1>;  // empty: INVALID_HANDLE_VALUE
 
 // Another program may hold the file for a moment; wait up to about 1 s.
 FileHandle OpenLog(const std::wstring& path, DWORD access, DWORD disposition) {
@@ -47,13 +46,7 @@ bool WriteAll(HANDLE file, const std::string& bytes, OVERLAPPED* at) {
            written == bytes.size();
 }
 
-bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite) {
-    if (path.empty()) return false;
-    const std::string line = ToAnsi(msg) + "\r\n";  // one write: line and its end together
-    if (overwrite) {
-        FileHandle file = OpenLog(path, GENERIC_WRITE, CREATE_ALWAYS);
-        return file && WriteAll(file.get(), line, nullptr);
-    }
+bool Append(const std::wstring& path, const std::string& line) {
     // Append access makes each write land at the end of the file; the lock
     // keeps two writers at once from interleaving their lines (Wine's append
     // is not atomic between processes).
@@ -63,6 +56,34 @@ bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite
     OVERLAPPED atEnd{};
     atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;
     return WriteAll(file.get(), line, &atEnd);
+}
+
+// A program that follows the log keeps it open, which forbids the rename:
+// then the new line goes over the old one, and only then is the rest cut
+// off, so that the file is never empty.
+bool OverwriteInPlace(const std::wstring& path, const std::string& line) {
+    FileHandle file = OpenLog(path, GENERIC_WRITE, OPEN_ALWAYS);
+    return file && WriteAll(file.get(), line, nullptr) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
+}
+
+// The new line takes the log's place in one rename: whatever ends the
+// process, the log holds either the whole old line or the whole new one.
+bool Overwrite(const std::wstring& path, const std::string& line) {
+    const Replaced replaced = ReplaceFileBytes(path, line);
+    if (replaced != Replaced::NotRenamed) return replaced == Replaced::Done;
+    const DWORD refused = GetLastError();
+    return (refused == ERROR_ACCESS_DENIED || refused == ERROR_SHARING_VIOLATION) && OverwriteInPlace(path, line);
+}
+
+bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite) {
+    if (path.empty()) return false;
+    const std::string line = ToAnsi(msg) + "\r\n";  // one write: line and its end together
+    // The silent run's time limit waits for this write, and a run whose
+    // line is in the log counts as done from the same moment.
+    const runlimit::Writing writing;
+    const bool written = overwrite ? Overwrite(path, line) : Append(path, line);
+    if (written) runlimit::Succeeded();
+    return written;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "net/RefreshCycle.h"
 
+#include <memory>
 #include <utility>
 
 #include "common/DoEvents.h"
@@ -89,39 +90,85 @@ void RefreshCycle::Disconnect() {
     hSession.reset();
 }
 
-bool RefreshCycle::ReadAddress(std::wstring& address) {
+namespace {
+
+// One exchange with the server: what the thread that waits on the network
+// hands back. Shared, so that a thread still blocked after its time is up
+// writes only into what it holds itself.
+struct Exchange {
+    HINTERNET request = nullptr;
+    RequestLimits limits;
+    DWORD started = GetTickCount();
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool sent = false;
+    bool complete = false;  // a 2xx reply whose whole body is in
+    std::string body;
+    ~Exchange() {
+        if (done) CloseHandle(done);
+    }
+    bool Overdue() const { return GetTickCount() - started > limits.totalMs; }
+};
+
+bool ReadReply(Exchange& x) {
     DWORD status = 0;
-    if (!QueryNumber(hRequest.get(), HTTP_QUERY_STATUS_CODE, status) || status < 200 || status > 299)
-        return false;
+    if (!QueryNumber(x.request, HTTP_QUERY_STATUS_CODE, status) || status < 200 || status > 299) return false;
     DWORD contentLength = 0;
-    const bool hasLength = QueryNumber(hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, contentLength);
-    if (hasLength && contentLength > limits.maxBodyBytes) return false;
+    const bool hasLength = QueryNumber(x.request, HTTP_QUERY_CONTENT_LENGTH, contentLength);
+    if (hasLength && contentLength > x.limits.maxBodyBytes) return false;
 
     // A synchronous read may wait until its buffer is full, so read only
     // what has arrived, and look at the clock between reads.
-    std::string body;
-    const DWORD start = GetTickCount();
-    while (true) {
-        if (GetTickCount() - start > limits.bodyDeadlineMs) return false;
+    while (!x.Overdue()) {
         DWORD available = 0;
-        if (!WinInet().InternetQueryDataAvailable(hRequest.get(), &available, 0, 0)) return false;
+        if (!WinInet().InternetQueryDataAvailable(x.request, &available, 0, 0)) return false;
         if (available == 0) break;
         char buffer[kChunk];
         DWORD n = 0;
         const DWORD want = available < kChunk ? available : kChunk;
-        if (!WinInet().InternetReadFile(hRequest.get(), buffer, want, &n)) return false;
+        if (!WinInet().InternetReadFile(x.request, buffer, want, &n)) return false;
         if (n == 0) break;
-        body.append(buffer, n);
-        if (body.size() > limits.maxBodyBytes) return false;
-        DoEvents();
+        x.body.append(buffer, n);
+        if (x.body.size() > x.limits.maxBodyBytes) return false;
         // All the server announced has come: no need to ask for more.
-        if (hasLength && body.size() == contentLength) break;
+        if (hasLength && x.body.size() == contentLength) return true;
     }
-    if (hasLength && body.size() != contentLength) return false;  // cut off
-
-    address = TrimReply(FromAnsi(body));
-    return IsIpAddress(address);
+    return !x.Overdue() && !hasLength;  // past its time, or cut off
 }
+
+DWORD WINAPI RunExchange(void* shared) {
+    const std::unique_ptr<std::shared_ptr<Exchange>> hold(static_cast<std::shared_ptr<Exchange>*>(shared));
+    Exchange& x = **hold;
+    x.sent = WinInet().HttpSendRequestA(x.request, nullptr, 0, nullptr, 0) != FALSE;
+    x.complete = x.sent && ReadReply(x);
+    SetEvent(x.done);
+    return 0;
+}
+
+// Sends the request and reads the reply on a thread of its own, while this
+// one yields: no blocking call (a name lookup, a server that trickles its
+// header) can hold the cycle past the exchange's time. Null when the time
+// ran out first.
+std::shared_ptr<Exchange> Exchanged(HINTERNET request, const RequestLimits& limits) {
+    auto x = std::make_shared<Exchange>();
+    x->request = request;
+    x->limits = limits;
+    auto* hold = new std::shared_ptr<Exchange>(x);
+    HANDLE thread = x->done ? CreateThread(nullptr, 0, RunExchange, hold, 0, nullptr) : nullptr;
+    if (!thread) {
+        RunExchange(hold);  // no thread to be had: in line, under WinInet's own time-outs
+        return x;
+    }
+    CloseHandle(thread);
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - x->started;
+        const DWORD left = elapsed < limits.totalMs ? limits.totalMs - elapsed : 0;
+        if (MsgWaitForMultipleObjects(1, &x->done, FALSE, left, QS_ALLINPUT) == WAIT_OBJECT_0) return x;
+        if (left == 0) return nullptr;
+        DoEvents();
+    }
+}
+
+}  // namespace
 
 bool RefreshCycle::PostRequest(const std::string& ScriptName) {
     const std::string script = ScriptName;
@@ -141,11 +188,13 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
     }
     DoEvents();
 
-    const bool sent = hRequest && WinInet().HttpSendRequestA(hRequest.get(), nullptr, 0, nullptr, 0);
+    const std::shared_ptr<Exchange> reply = hRequest ? Exchanged(hRequest.get(), limits) : nullptr;
     std::wstring address;
-    if (!sent) {
+    if (reply && reply->complete) address = TrimReply(FromAnsi(reply->body));
+    if (!reply || !reply->sent) {
+        // Never sent, or no answer in time: the handles go now.
         Disconnect();
-    } else if (ReadAddress(address)) {
+    } else if (IsIpAddress(address)) {
         window_.SetAddressText(address);
         DoEvents();
         const bool withDate = window_.DateState() != 0;

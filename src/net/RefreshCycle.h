@@ -6,10 +6,12 @@
 
 namespace quillon::net {
 
-// Limits that keep a cycle from hanging on a bad server.
+// Limits that keep a cycle from hanging on a bad server. The whole
+// exchange ends within totalMs, which leaves a silent run, limited to a
+// minute, ample time to write its line.
 struct RequestLimits {
-    DWORD timeoutMs = 10000;        // connect, send and receive
-    DWORD bodyDeadlineMs = 30000;   // the whole body
+    DWORD timeoutMs = 10000;  // connect, send and receive, each
+    DWORD totalMs = 40000;    // name lookup, connect, send, headers and body
     size_t maxBodyBytes = 64 * 1024;
 };
 
@@ -35,7 +37,6 @@ public:
 
 private:
     void SetTimeouts(HINTERNET h) const;
-    bool ReadAddress(std::wstring& address);
 
     WindowState& window_;
     std::string serverName_;

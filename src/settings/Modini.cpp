@@ -5,7 +5,10 @@
 #include <cwctype>
 #include <vector>
 
+#include "common/FileReplace.h"
 #include "common/ModulePath.h"
+#include "common/RunLimit.h"
+#include "common/Text.h"
 
 namespace quillon::settings {
 
@@ -19,8 +22,33 @@ std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key, 
     }
 }
 
+namespace {
+
+constexpr char kUtf16Bom[] = "\xFF\xFE";
+
+bool IsUtf16(const std::string& bytes) { return bytes.rfind(kUtf16Bom, 0) == 0; }
+
+// The profile functions write a file that begins with a UTF-16 byte-order
+// mark in UTF-16, and any other in the ANSI code page, where a character
+// it lacks would be replaced by another. So the file becomes UTF-16 the
+// first time such a character is to be written, in one rename; a file that
+// never needs it stays ANSI, as older versions read it.
+void MakeUtf16(const std::wstring& path) {
+    std::string bytes;
+    if (ReadFileBytes(path, bytes) && IsUtf16(bytes)) return;
+    const std::wstring text = FromAnsi(bytes);
+    std::string utf16 = kUtf16Bom;
+    utf16.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    ReplaceFileBytes(path, utf16);
+}
+
+}  // namespace
+
 void WriteIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& value,
                    const std::wstring& path) {
+    // The silent run's time limit waits for this write.
+    const runlimit::Writing writing;
+    if (!FitsAnsi(section) || !FitsAnsi(key) || !FitsAnsi(value)) MakeUtf16(path);
     WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), path.c_str());
 }
 

@@ -182,7 +182,8 @@ TEST_F(Quillon, SilentModeWithoutAnAddressEndsWithExitCodeOne) {
 
 TEST_F(Quillon, ASilentRunEndsWithinAMinuteWhateverHoldsIt) {
     // A server that trickles its header bytes holds the request itself for
-    // as long as it trickles; no time-out of WinInet's ends it.
+    // as long as it trickles; no time-out of WinInet's ends it. The
+    // exchange's own time does, before the minute is up.
     ProxySetting proxy;
     proxy.Set(L"127.0.0.1:" + std::to_wstring(FixturePort("stall", "headers.port")));
     WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
@@ -195,10 +196,33 @@ TEST_F(Quillon, ASilentRunEndsWithinAMinuteWhateverHoldsIt) {
     std::printf("[ timing ] silent run against a server trickling its headers: %lu ms\n",
                 static_cast<unsigned long>(elapsed));
     EXPECT_EQ(code, 1);
-    // Started a moment after the process, the watchdog ends it a moment
-    // after the minute.
-    EXPECT_LT(elapsed, kSilentLimitMs + 2000);
+    EXPECT_LT(elapsed, kSilentLimitMs - 10000);
     EXPECT_FALSE(FileExists(LogIn()));
+}
+
+TEST_F(Quillon, ALogPathInGreekAndJapaneseTypedInSurvivesARestart) {
+    const std::wstring folder = dir / L"\u03a9mega \u65e5\u672c";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring log = folder + L"\\\u0436\u0443\u0440\u043d\u0430\u043b \u2013 IP.txt";
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+    {
+        QuillonProcess q(dir.path());
+        ASSERT_TRUE(q.Start());
+        ASSERT_TRUE(q.WaitForWindow());
+        // Typed as a user types it, one character at a time.
+        SendMessageW(q.Item(IDC_TEXT2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        for (wchar_t c : log) SendMessageW(q.Item(IDC_TEXT2), WM_CHAR, c, 1);
+        EXPECT_EQ(q.Text(IDC_TEXT2), log);
+        SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+        PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(q.WaitForExit(10000), 0);
+    }
+    EXPECT_EQ(Settings().rfind("\xFF\xFE", 0), 0u) << "not UTF-16: " << Settings();
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Text(IDC_TEXT2), log);
+    EXPECT_EQ(ReadBytes(log), "127.0.0.1\r\n127.0.0.1\r\n");  // the click, and the start
 }
 
 TEST_F(Quillon, DllsPlantedBesideTheProgramAreNeverLoaded) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "log/LogWriter.h"
 #include "support/TestSupport.h"
@@ -14,6 +16,19 @@ namespace {
 
 class LogWriter : public ::testing::Test {
 protected:
+    // The names in the log's folder.
+    std::vector<std::wstring> Files() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW fd;
+        HANDLE find = FindFirstFileW((dir / L"*").c_str(), &fd);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (fd.cFileName[0] != L'.') names.push_back(fd.cFileName);
+        } while (FindNextFileW(find, &fd));
+        FindClose(find);
+        return names;
+    }
+
     test::TempDir dir;
     std::wstring path = dir / L"IP_log.txt";
 };
@@ -38,6 +53,62 @@ TEST_F(LogWriter, OverwriteLeavesExactlyTheOneLine) {
     test::WriteBytes(path, std::string(5000, 'x') + "\r\nmore\r\n");
     EXPECT_TRUE(AddToLogs(path, L"1.2.3.4", true));
     EXPECT_EQ(test::ReadBytes(path), "1.2.3.4\r\n");
+}
+
+TEST_F(LogWriter, AnOverwrittenLogIsWholeAtEveryMomentAndNothingIsLeftBesideIt) {
+    // A reader polls the log while lines of two lengths take turns in it.
+    const std::wstring lines[] = {L"203.0.113.7", L"2001:db8:85a3::8a2e:370:7334"};
+    const std::string whole[] = {"203.0.113.7\r\n", "2001:db8:85a3::8a2e:370:7334\r\n"};
+    test::WriteBytes(path, whole[0]);
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, torn{0};
+    std::string seen;
+    std::thread reader([&] {
+        while (!stop) {
+            const std::string now = test::ReadBytes(path);
+            ++reads;
+            if (now != whole[0] && now != whole[1]) {
+                seen = now;
+                ++torn;
+            }
+            Sleep(1);
+        }
+    });
+    for (int i = 1; i <= 200; ++i) EXPECT_TRUE(AddToLogs(path, lines[i % 2], true));
+    stop = true;
+    reader.join();
+    EXPECT_EQ(torn, 0) << "once seen: \"" << seen << "\"";
+    EXPECT_GT(reads, 100);
+    EXPECT_EQ(test::ReadBytes(path), whole[0]);
+    EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
+}
+
+TEST_F(LogWriter, AnOverwriteThatCannotBeWrittenLeavesTheOldLine) {
+    test::WriteBytes(path, "198.51.100.1\r\n");
+    // A folder stands where the new line's file would be made.
+    const std::wstring blocked = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
+    EXPECT_FALSE(AddToLogs(path, L"203.0.113.7", true));
+    EXPECT_EQ(test::ReadBytes(path), "198.51.100.1\r\n");
+    RemoveDirectoryW(blocked.c_str());
+    EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
+}
+
+TEST_F(LogWriter, AnOverwriteOfALogThatAViewerHoldsOpenReachesTheViewer) {
+    test::WriteBytes(path, std::string(5000, 'x') + "\r\n");
+    // A viewer that follows the file shares reading and writing, not deleting.
+    HANDLE viewer = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", true));
+    char buf[64] = {};
+    DWORD n = 0;
+    SetFilePointer(viewer, 0, nullptr, FILE_BEGIN);
+    ReadFile(viewer, buf, sizeof buf, &n, nullptr);
+    CloseHandle(viewer);
+    EXPECT_EQ(std::string(buf, n), "203.0.113.7\r\n");
+    EXPECT_EQ(test::ReadBytes(path), "203.0.113.7\r\n");
+    EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
 }
 
 TEST_F(LogWriter, WritesTheMessageAsItIs) {

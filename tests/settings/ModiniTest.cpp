@@ -56,6 +56,31 @@ TEST_F(Modini, BlanksAndOnePairOfQuotesAroundAValueAreRemoved) {
     EXPECT_EQ(ReadIniValue(L"Main", L"d", ini), L"\"\"x\"\"");
 }
 
+TEST_F(Modini, AValueOutsideTheAnsiCodePageTurnsTheFileIntoUtf16AndComesBackWhole) {
+    WriteIniValue(L"Main", L"log", L"C:\\IP_log.txt", ini);
+    WriteIniValue(L"Main", L"overwrite", L"1", ini);
+    EXPECT_EQ(test::ReadBytes(ini), "[Main]\r\nlog=C:\\IP_log.txt\r\noverwrite=1\r\n");  // ANSI until needed
+    const std::wstring path = L"C:\\q\\\u03a9mega \u2013 \u65e5\u672c \u0436.txt";
+    WriteIniValue(L"Main", L"log", path, ini);
+    WriteIniValue(L"Main", L"date", L"0", ini);
+    const std::wstring utf16 = L"\xFEFF[Main]\r\nlog=" + path + L"\r\noverwrite=1\r\ndate=0\r\n";
+    EXPECT_EQ(test::ReadBytes(ini), std::string(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2));
+    EXPECT_EQ(ReadIniValue(L"Main", L"log", ini), path);
+    EXPECT_EQ(ReadIniValue(L"Main", L"overwrite", ini), L"1");
+}
+
+TEST_F(Modini, AnAnsiFileOfAnOlderVersionIsReadAsBeforeAndKeptByteForByte) {
+    ASSERT_EQ(GetACP(), 1252u) << "the bytes below are code page 1252";
+    const std::string old = "[Main]\r\nlog=C:\\caf\xe9\\IP_log.txt\r\noverwrite=0\r\n";
+    test::WriteBytes(ini, old);
+    const std::wstring path = L"C:\\caf\u00e9\\IP_log.txt";
+    EXPECT_EQ(ReadIniValue(L"Main", L"log", ini), path);
+    WriteIniValue(L"Main", L"log", path, ini);
+    EXPECT_EQ(test::ReadBytes(ini), old);
+    WriteIniValue(L"Main", L"date", L"1", ini);
+    EXPECT_EQ(test::ReadBytes(ini), old + "date=1\r\n");
+}
+
 TEST_F(Modini, AnUnwritableFileFailsQuietly) {
     ASSERT_TRUE(CreateDirectoryW(ini.c_str(), nullptr));  // a folder where the file should be
     WriteIniValue(L"Main", L"log", L"x", ini);

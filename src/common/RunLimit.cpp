@@ -1,0 +1,51 @@
+#include "common/RunLimit.h"
+
+namespace quillon::runlimit {
+namespace {
+
+struct State {
+    State() { InitializeCriticalSection(&writing); }
+    CRITICAL_SECTION writing;
+    volatile LONG succeeded = 0;
+    DWORD limitMs = 0, graceMs = 0;
+    EndFn end = EndProcess;
+};
+
+State& Shared() {
+    static State state;
+    return state;
+}
+
+DWORD WINAPI EndWhenOverdue(void*) {
+    State& s = Shared();
+    Sleep(s.limitMs);
+    // A write under way finishes first; holding the lock from then on, no
+    // other write begins.
+    const DWORD start = GetTickCount();
+    bool held = false;
+    while (!(held = TryEnterCriticalSection(&s.writing) != FALSE) && GetTickCount() - start < s.graceMs) Sleep(10);
+    s.end(InterlockedCompareExchange(&s.succeeded, 0, 0) ? 0 : 1);
+    if (held) LeaveCriticalSection(&s.writing);  // only where the end returned (tests)
+    return 0;
+}
+
+}  // namespace
+
+void EndProcess(UINT exitCode) { TerminateProcess(GetCurrentProcess(), exitCode); }
+
+void Start(DWORD limitMs, DWORD graceMs, EndFn end) {
+    State& s = Shared();
+    s.succeeded = 0;
+    s.limitMs = limitMs;
+    s.graceMs = graceMs;
+    s.end = end;
+    HANDLE thread = CreateThread(nullptr, 0, EndWhenOverdue, nullptr, 0, nullptr);
+    if (thread) CloseHandle(thread);
+}
+
+Writing::Writing() { EnterCriticalSection(&Shared().writing); }
+Writing::~Writing() { LeaveCriticalSection(&Shared().writing); }
+
+void Succeeded() { InterlockedExchange(&Shared().succeeded, 1); }
+
+}  // namespace quillon::runlimit

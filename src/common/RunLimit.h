@@ -1,0 +1,32 @@
+#pragma once
+// A silent run has a time limit: a scheduled task that never ends keeps the
+// next one from starting. The limit never cuts a write of a file the user
+// relies on (the log, the settings), and never fails a run that has done
+// its work.
+#include <windows.h>
+
+namespace quillon::runlimit {
+
+// What ends the process when the limit comes; tests put a recorder here.
+using EndFn = void (*)(UINT exitCode);
+void EndProcess(UINT exitCode);
+
+// Starts the one other thread of the process. After limitMs it waits for
+// a write under way (up to graceMs, for a write that hangs on a dead
+// share), then ends the process: with 0 if the run succeeded, else 1.
+void Start(DWORD limitMs, DWORD graceMs = 15000, EndFn end = EndProcess);
+
+// Held while a file the user relies on is written.
+class Writing {
+public:
+    Writing();
+    ~Writing();
+    Writing(const Writing&) = delete;
+    Writing& operator=(const Writing&) = delete;
+};
+
+// The run has done its work; the limit now ends it with 0. Call it inside
+// the Writing that wrote the run's result, so that no moment lies between.
+void Succeeded();
+
+}  // namespace quillon::runlimit

@@ -1,0 +1,49 @@
+// The silent run's time limit against a write of the log at the same
+// moment: the limit is made to come at once, and the process end recorded.
+#include <gtest/gtest.h>
+
+#include "common/RunLimit.h"
+#include "log/LogWriter.h"
+#include "support/TestSupport.h"
+
+using namespace quillon;
+
+namespace {
+
+HANDLE ended = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+volatile LONG endCode = -1;
+
+void RecordEnd(UINT code) {
+    endCode = static_cast<LONG>(code);
+    SetEvent(ended);
+}
+
+}  // namespace
+
+TEST(RunLimit, WaitsForTheWriteUnderWayAndEndsWithZeroOnceTheLineIsIn) {
+    test::TempDir dir;
+    const std::wstring log = dir / L"IP_log.txt";
+    for (const bool lineIn : {true, false}) {
+        endCode = -1;
+        {
+            // The limit comes while a write is under way.
+            const runlimit::Writing writing;
+            runlimit::Start(0, 60000, RecordEnd);
+            EXPECT_EQ(WaitForSingleObject(ended, 300), static_cast<DWORD>(WAIT_TIMEOUT)) << "ended mid-write";
+            EXPECT_EQ(log::AddToLogs(lineIn ? log : dir / L"no such folder\\IP_log.txt", L"203.0.113.7", true), lineIn);
+        }
+        EXPECT_EQ(WaitForSingleObject(ended, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        EXPECT_EQ(endCode, lineIn ? 0 : 1);
+    }
+    EXPECT_EQ(test::ReadBytes(log), "203.0.113.7\r\n");
+
+    // A write that never ends (a share that hangs) holds the end back only
+    // for the grace time.
+    endCode = -1;
+    const runlimit::Writing hung;
+    const DWORD start = GetTickCount();
+    runlimit::Start(0, 500, RecordEnd);
+    EXPECT_EQ(WaitForSingleObject(ended, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_GE(GetTickCount() - start, 450u);
+    EXPECT_EQ(endCode, 1);
+}
