@@ -99,4 +99,36 @@ bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWri
     return written;
 }
 
+std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog) {
+    if (sLog.empty()) return std::nullopt;
+    FileHandle file(CreateFileW(sLog.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    // A log line is short: the last few kilobytes hold it, however long the log.
+    constexpr LONGLONG kTail = 4096;
+    LARGE_INTEGER from{};
+    from.QuadPart = size.QuadPart > kTail ? size.QuadPart - kTail : 0;
+    std::string tail(static_cast<size_t>(size.QuadPart - from.QuadPart), '\0');
+    DWORD n = 0;
+    if (!SetFilePointerEx(file.get(), from, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &n, nullptr))
+        return std::nullopt;
+    tail.resize(n);
+    const size_t end = tail.find_last_not_of("\r\n");
+    if (end == std::string::npos) return std::nullopt;
+    const size_t lineEnd = tail.find_last_of("\r\n", end);
+    const size_t first = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+    std::string line = tail.substr(first, end + 1 - first);
+    const size_t stamp = line.find(" - ");
+    if (stamp != std::string::npos) line.erase(stamp);
+    return FromAnsi(line);
+}
+
+bool IsNewAddress(const std::wstring& sLog, const std::wstring& address) {
+    const std::optional<std::wstring> last = LastLoggedAddress(sLog);
+    // One address in two spellings of case (IPv6) is the same address.
+    return !last || CompareStringOrdinal(last->c_str(), -1, address.c_str(), -1, TRUE) != CSTR_EQUAL;
+}
+
 }  // namespace quillon::log

@@ -5,6 +5,7 @@
 
 #include "common/DoEvents.h"
 #include "common/ModulePath.h"
+#include "common/RunLimit.h"
 #include "common/Text.h"
 #include "log/LogLine.h"
 #include "log/LogWriter.h"
@@ -33,8 +34,10 @@ std::string UserAgent() {
     return ToAnsi(name);
 }
 
+RefreshCycle::RefreshCycle(WindowState& window, AddressServer server) : server(std::move(server)), window_(window) {}
+
 RefreshCycle::RefreshCycle(WindowState& window, std::string serverName)
-    : window_(window), serverName_(std::move(serverName)) {}
+    : RefreshCycle(window, BuiltInServer(std::move(serverName))) {}
 
 void RefreshCycle::Command1_Click() {
     // The yields below dispatch messages; a second click arriving there
@@ -46,9 +49,9 @@ void RefreshCycle::Command1_Click() {
         ~Reset() { flag = false; }
     } reset{bRunning};
 
-    Connect(serverName_, "");
+    Connect(server.host, "");
     DoEvents();
-    PostRequest("ip.shtml");
+    PostRequest(server.object);
     DoEvents();
     Disconnect();
 }
@@ -72,8 +75,7 @@ bool RefreshCycle::Connect(const std::string& ServerName, const std::string& Pro
     hSession.reset(session);
     SetTimeouts(session);
 
-    HINTERNET connection = WinInet().InternetConnectA(hSession.get(), ServerName.c_str(),
-                                                      INTERNET_INVALID_PORT_NUMBER, "", "",
+    HINTERNET connection = WinInet().InternetConnectA(hSession.get(), ServerName.c_str(), server.port, "", "",
                                                       INTERNET_SERVICE_HTTP, 0, 0);
     if (connection) {
         hConnect.reset(connection);
@@ -97,6 +99,7 @@ namespace {
 // writes only into what it holds itself.
 struct Exchange {
     HINTERNET request = nullptr;
+    bool secure = false;
     RequestLimits limits;
     DWORD started = GetTickCount();
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -109,7 +112,17 @@ struct Exchange {
     bool Overdue() const { return GetTickCount() - started > limits.totalMs; }
 };
 
+// Where the reply came from after any redirect: WinInet follows one from
+// HTTPS to plain HTTP without a word, and such a reply proves nothing.
+bool CameOverHttps(HINTERNET request) {
+    char url[4096];
+    DWORD size = sizeof url;
+    return WinInet().InternetQueryOptionA(request, INTERNET_OPTION_URL, url, &size) &&
+           _strnicmp(url, "https://", 8) == 0;
+}
+
 bool ReadReply(Exchange& x) {
+    if (x.secure && !CameOverHttps(x.request)) return false;
     DWORD status = 0;
     if (!QueryNumber(x.request, HTTP_QUERY_STATUS_CODE, status) || status < 200 || status > 299) return false;
     DWORD contentLength = 0;
@@ -148,9 +161,10 @@ DWORD WINAPI RunExchange(void* shared) {
 // one yields: no blocking call (a name lookup, a server that trickles its
 // header) can hold the cycle past the exchange's time. Null when the time
 // ran out first.
-std::shared_ptr<Exchange> Exchanged(HINTERNET request, const RequestLimits& limits) {
+std::shared_ptr<Exchange> Exchanged(HINTERNET request, bool secure, const RequestLimits& limits) {
     auto x = std::make_shared<Exchange>();
     x->request = request;
+    x->secure = secure;
     x->limits = limits;
     auto* hold = new std::shared_ptr<Exchange>(x);
     HANDLE thread = x->done ? CreateThread(nullptr, 0, RunExchange, hold, 0, nullptr) : nullptr;
@@ -173,12 +187,12 @@ std::shared_ptr<Exchange> Exchanged(HINTERNET request, const RequestLimits& limi
 bool RefreshCycle::PostRequest(const std::string& ScriptName) {
     const std::string script = ScriptName;
     bool result = false;
-    bool logged = false;
+    bool done = false;
     DoEvents();
 
     HINTERNET request =
-        hConnect ? WinInet().HttpOpenRequestA(hConnect.get(), nullptr, script.c_str(), "HTTP/1.1", "",
-                                              nullptr, kRequestFlags, 0)
+        hConnect ? WinInet().HttpOpenRequestA(hConnect.get(), nullptr, script.c_str(), "HTTP/1.1", "", nullptr,
+                                              kRequestFlags | (server.secure ? INTERNET_FLAG_SECURE : 0), 0)
                  : nullptr;
     if (request) {
         hRequest.reset(request);
@@ -188,7 +202,7 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
     }
     DoEvents();
 
-    const std::shared_ptr<Exchange> reply = hRequest ? Exchanged(hRequest.get(), limits) : nullptr;
+    const std::shared_ptr<Exchange> reply = hRequest ? Exchanged(hRequest.get(), server.secure, limits) : nullptr;
     std::wstring address;
     if (reply && reply->complete) address = TrimReply(FromAnsi(reply->body));
     if (!reply || !reply->sent) {
@@ -202,12 +216,17 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
         std::wstring line = window_.AddressText();
         if (withDate) line = log::ComposeLogLine(line, true, log::Clock()());
         const bool overwrite = window_.OverwriteState() != 0;
-        logged = log::AddToLogs(path, line, overwrite);
+        if (window_.ChangesOnly() && !log::IsNewAddress(path, window_.AddressText())) {
+            runlimit::Succeeded();  // nothing to write: the log already says it
+            done = true;
+        } else {
+            done = log::AddToLogs(path, line, overwrite);
+        }
         DoEvents();
         result = true;
     }
 
-    if (window_.Silent()) window_.Unload(logged);
+    if (window_.Silent()) window_.Unload(done);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "net/AddressServer.h"
 #include "net/WinInetApi.h"
 #include "net/WindowState.h"
 
@@ -18,6 +19,8 @@ struct RequestLimits {
 // The web session of one main window and its refresh cycle.
 class RefreshCycle {
 public:
+    RefreshCycle(WindowState& window, AddressServer server);
+    // The built-in server on the given host.
     RefreshCycle(WindowState& window, std::string serverName);
 
     // The refresh button's action: connect, request the address page, log
@@ -31,6 +34,7 @@ public:
     bool Running() const { return bRunning; }
 
     RequestLimits limits;
+    AddressServer server;
     InternetHandle hSession;
     InternetHandle hConnect;
     InternetHandle hRequest;
@@ -39,7 +43,6 @@ private:
     void SetTimeouts(HINTERNET h) const;
 
     WindowState& window_;
-    std::string serverName_;
     bool bRunning = false;
 };
 

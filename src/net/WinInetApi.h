@@ -19,7 +19,8 @@ namespace quillon::net {
     X(InternetQueryDataAvailable) \
     X(InternetReadFile)           \
     X(InternetSetOptionA)         \
-    X(InternetCloseHandle)
+    X(InternetCloseHandle)        \
+    X(InternetQueryOptionA)
 
 struct WinInetApi {
 #define QUILLON_WININET_MEMBER(name) decltype(&::name) name;

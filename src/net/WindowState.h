@@ -15,8 +15,11 @@ public:
     virtual int OverwriteState() = 0;                        // Check1: 0, 1 or 2
     virtual int DateState() = 0;                             // Check2: 0, 1 or 2
     virtual bool Silent() = 0;                               // bSilent
-    // Ends a silent run; bLogged tells whether an address was logged.
-    virtual void Unload(bool bLogged) = 0;
+    // Log only an address that differs from the log's last one.
+    virtual bool ChangesOnly() { return false; }
+    // Ends a silent run; bDone tells whether it did its work: an address
+    // fetched and logged, or found unchanged where only changes are logged.
+    virtual void Unload(bool bDone) = 0;
 };
 
 }  // namespace quillon::net

@@ -39,7 +39,7 @@ Control::Control(Form& parent, ControlKind kind, std::wstring name, HWND hwnd)
         Define(L"Text", [this](VARIANT* v) { return SetText(v, WindowText(hwnd_)); });
         return;
     }
-    Define(L"Caption", [this](VARIANT* v) { return SetText(v, WindowText(hwnd_)); });
+    Define(L"Caption", [this](VARIANT* v) { return SetText(v, caption ? *caption : WindowText(hwnd_)); });
     if (!IsButtonKind(kind_)) return;
 
     Define(L"Style", [this](VARIANT* v) { return SetI2(v, style); });

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ public:
     bool useMaskColor = false;
     LONG maskColor = 0x00C0C0C0;
     ComPtr<IPictureDisp> picture, downPicture, disabledPicture;
+    // A caption other than the window's text, which then only names the
+    // control to screen readers (a picture button's "Refresh").
+    std::optional<std::wstring> caption;
 
 private:
     friend class Form;

@@ -42,7 +42,9 @@ const ControlSpec kControls[] = {
      255},
     {IDC_CHECK2, L"Check2", ControlKind::CheckBox, L"BUTTON", L"Save Date && Time In Log", WS_TABSTOP | BS_3STATE, 0, 2220,
      1290, 2295, 255},
-    {IDC_COMMAND1, L"Command1", ControlKind::CommandButton, L"BUTTON", L"", WS_TABSTOP | BS_OWNERDRAW, 0, 1920, 270, 375, 285},
+    // Its text is its name for screen readers; it shows only its picture.
+    {IDC_COMMAND1, L"Command1", ControlKind::CommandButton, L"BUTTON", L"Refresh", WS_TABSTOP | BS_OWNERDRAW, 0, 1920,
+     270, 375, 285},
     {IDC_TEXT1, L"Text1", ControlKind::TextBox, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 60,
      270, 1785, 270},
     {IDC_LABEL1, L"Label1", ControlKind::Label, L"STATIC", L"Your Internet IP:", SS_LEFT, 0, 60, 60, 1755, 225},
@@ -187,6 +189,7 @@ void FrmMain::CreateControls() {
 
     Control& command1 = *form_->Find(L"Command1");
     command1.style = 1;  // graphical
+    command1.caption = L"";
     command1.picture = PictureFromResource(IDI_REFRESH, 16);
     form_->Find(L"Image1")->picture = PictureFromResource(IDI_QUILLON, 32);
     form_->Find(L"Image2")->picture = PictureFromResource(IDI_SOCIAL, 16);
@@ -230,6 +233,12 @@ void FrmMain::Form_Load() {
     if (form_) theme::FixThemeSupport(form_->Controls());
     bSilent = 0;
     const std::wstring path = settings::SettingsPath();
+    // Before anything is written back: a silent run with a wrong setting
+    // ends at once, and leaves the file as it is.
+    if (!ReadServerSettings(path) && IsSilentArgument(args_)) {
+        End(2);
+        return;
+    }
     SetText2(settings::ReadIniValue(L"Main", L"log", path));
     const int overwrite = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
     if (overwrite >= 0) SetCheckValue(kOverwrite, overwrite);
@@ -250,11 +259,34 @@ void FrmMain::Form_Load() {
     if (bSilent != 0) End(1);
 }
 
+// The user's own address server and the changes-only option. A url that
+// is not accepted is said once, plainly; the window then fetches nothing.
+bool FrmMain::ReadServerSettings(const std::wstring& settingsPath) {
+    changesOnly_ = settings::ReadIniValue(L"Main", L"changes", settingsPath) == L"1";
+    const std::wstring url = settings::ReadIniValue(L"Main", L"url", settingsPath);
+    std::wstring problem;
+    if (url.empty()) return true;
+    if (const auto server = net::ParseServerUrl(url, &problem)) {
+        cycle_.server = *server;
+        return true;
+    }
+    serverRejected_ = true;
+    if (!IsSilentArgument(args_)) {
+        const std::wstring shown = url.size() > 300 ? url.substr(0, 300) + L"\u2026" : url;
+        const std::wstring text = L"The setting url in [Main] of Quillon_settings.ini is not accepted: " + problem +
+                                  L".\n\n    url=" + shown + L"\n\nAccepted: " + net::kAcceptedUrls +
+                                  L"\n\nQuillon fetches nothing until it is corrected. Without url, it asks its "
+                                  L"built-in address server.";
+        MessageBoxW(hwnd_, text.c_str(), L"Quillon", MB_OK | MB_ICONWARNING);
+    }
+    return false;
+}
+
 void FrmMain::End(int exitCode) {
     if (onEnd) onEnd(exitCode);
 }
 
-void FrmMain::Unload(bool bLogged) { End(bLogged ? 0 : 1); }
+void FrmMain::Unload(bool bDone) { End(bDone ? 0 : 1); }
 
 // Each value lives in its control, or in detached_ when there is no window.
 std::wstring FrmMain::AddressText() {

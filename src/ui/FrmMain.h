@@ -25,8 +25,11 @@ public:
     // Makes the window and its controls, hidden, without the load step.
     bool Create();
 
-    // The refresh cycle and its session.
-    void Command1_Click() { cycle_.Command1_Click(); }
+    // The refresh cycle and its session; it does nothing while the
+    // settings name an address server that is not accepted.
+    void Command1_Click() {
+        if (!serverRejected_) cycle_.Command1_Click();
+    }
     net::RefreshCycle& Cycle() { return cycle_; }
 
     HWND hWnd() const { return hwnd_; }
@@ -46,7 +49,8 @@ public:
     int OverwriteState() override;
     int DateState() override;
     bool Silent() override { return bSilent == -1; }
-    void Unload(bool bLogged) override;
+    bool ChangesOnly() override { return changesOnly_; }
+    void Unload(bool bDone) override;
 
     // The two option boxes: Check1, Check2.
     enum Option : int { kOverwrite, kDate };
@@ -61,6 +65,7 @@ private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void Form_Load();
+    bool ReadServerSettings(const std::wstring& settingsPath);
     void End(int exitCode);
 
     void Check1_Click();
@@ -77,6 +82,8 @@ private:
     ComPtr<Form> form_;
     HCURSOR hand_ = nullptr;
     bool settingText2_ = false;
+    bool changesOnly_ = false;
+    bool serverRejected_ = false;
     // The controls' values in a silent run whose window could not be made.
     struct {
         std::wstring text1, text2;

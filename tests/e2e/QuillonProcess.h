@@ -32,6 +32,7 @@ public:
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     HWND Focus() const;
     HWND Window() const { return window_; }
+    DWORD Pid() const { return pi_.dwProcessId; }
     const std::wstring& Folder() const { return folder_; }
     std::wstring SettingsFile() const { return folder_ + L"\\Quillon_settings.ini"; }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -109,6 +110,41 @@ TEST_F(LogWriter, AnOverwriteOfALogThatAViewerHoldsOpenReachesTheViewer) {
     EXPECT_EQ(std::string(buf, n), "203.0.113.7\r\n");
     EXPECT_EQ(test::ReadBytes(path), "203.0.113.7\r\n");
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
+}
+
+TEST_F(LogWriter, TheLastLoggedAddressIsTheLastLinesAndALogWithoutOneIsAChange) {
+    EXPECT_FALSE(log::LastLoggedAddress(path));  // missing
+    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));
+    test::WriteBytes(path, "\r\n\r\n");
+    EXPECT_FALSE(log::LastLoggedAddress(path));
+    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));
+    test::WriteBytes(path, "198.51.100.1\r\n203.0.113.7 - 12/6/2026 7:43:26 AM\r\n\r\n");
+    EXPECT_EQ(log::LastLoggedAddress(path), L"203.0.113.7");
+    EXPECT_FALSE(log::IsNewAddress(path, L"203.0.113.7"));
+    EXPECT_TRUE(log::IsNewAddress(path, L"198.51.100.1"));
+    test::WriteBytes(path, "2001:DB8::7");  // no line end, another case
+    EXPECT_FALSE(log::IsNewAddress(path, L"2001:db8::7"));
+}
+
+TEST_F(LogWriter, TheLastLoggedAddressOfA10MegabyteLogCostsNoMoreThanOfASmallOne) {
+    const std::wstring small = dir / L"small.txt";
+    test::WriteBytes(small, "198.51.100.1\r\n192.0.2.1\r\n");
+    std::string big;
+    while (big.size() < 10 * 1024 * 1024) big += "198.51.100.1 - 12/6/2026 7:43:26 AM\r\n";
+    test::WriteBytes(path, big + "192.0.2.1\r\n");
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    double ticks[2] = {0, 0};
+    for (int i = 0; i < 100; ++i)
+        for (int which = 0; which < 2; ++which) {
+            QueryPerformanceCounter(&t0);
+            EXPECT_EQ(log::LastLoggedAddress(which ? path : small), L"192.0.2.1");
+            QueryPerformanceCounter(&t1);
+            ticks[which] += static_cast<double>(t1.QuadPart - t0.QuadPart);
+        }
+    const double smallMs = ticks[0] * 10 / freq.QuadPart, bigMs = ticks[1] * 10 / freq.QuadPart;  // per call
+    std::printf("[ timing ] last address of a small log %.3f ms, of a 10 MB log %.3f ms\n", smallMs, bigMs);
+    EXPECT_LT(bigMs, smallMs * 4);
 }
 
 TEST_F(LogWriter, WritesTheMessageAsItIs) {

@@ -30,6 +30,7 @@ struct Fake {
     std::string agent, proxy, bypass, server, verb = "<unset>", object, version, referrer;
     DWORD access = 99, openFlags = 99, requestFlags = 0, port = 99, service = 0;
     bool acceptTypesNull = false, userEmpty = false, passwordEmpty = false;
+    std::string finalUrl = "http://ip.varnhold.example/ip.shtml";  // where the reply came from
     std::function<void()> onSend;
 } fake;
 
@@ -91,6 +92,12 @@ BOOL WINAPI FakeRead(HINTERNET, LPVOID buffer, DWORD size, LPDWORD read) {
     return TRUE;
 }
 BOOL WINAPI FakeSetOption(HINTERNET, DWORD, LPVOID, DWORD) { return TRUE; }
+BOOL WINAPI FakeQueryOption(HINTERNET, DWORD option, LPVOID buffer, LPDWORD size) {
+    if (option != INTERNET_OPTION_URL || *size <= fake.finalUrl.size()) return FALSE;
+    std::memcpy(buffer, fake.finalUrl.c_str(), fake.finalUrl.size() + 1);
+    *size = static_cast<DWORD>(fake.finalUrl.size());
+    return TRUE;
+}
 BOOL WINAPI FakeClose(HINTERNET h) {
     fake.events.push_back("close " + Name(h));
     return TRUE;
@@ -104,7 +111,7 @@ protected:
         fake = Fake{};
         saved_ = net::WinInet();
         net::WinInet() = {FakeOpen,      FakeConnect, FakeOpenRequest, FakeSend,  FakeQueryInfo,
-                          FakeAvailable, FakeRead,    FakeSetOption,   FakeClose};
+                          FakeAvailable, FakeRead,    FakeSetOption,   FakeClose, FakeQueryOption};
         savedClock_ = log::Clock();
         log::Clock() = FixedClock;
         window.logPath = dir / L"IP_log.txt";
@@ -152,6 +159,25 @@ TEST_F(FakeWinInet, PassesTheExactArguments) {
     EXPECT_TRUE(fake.acceptTypesNull);
     EXPECT_EQ(fake.requestFlags, static_cast<DWORD>(INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
                                                     INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE));
+}
+
+TEST_F(FakeWinInet, AUrlFromTheSettingsIsAskedForOnItsPortPathAndSchemeAndHttpsMustStayHttps) {
+    cycle.server = *net::ParseServerUrl(L"HTTPS://IP.Example.org:8443/my/ip?fmt=text");
+    fake.finalUrl = "https://ip.example.org:8443/my/ip?fmt=text";
+    cycle.Command1_Click();
+    EXPECT_EQ(fake.server, "ip.example.org");
+    EXPECT_EQ(fake.port, 8443u);
+    EXPECT_EQ(fake.object, "/my/ip?fmt=text");
+    EXPECT_EQ(fake.requestFlags & INTERNET_FLAG_SECURE, static_cast<DWORD>(INTERNET_FLAG_SECURE));
+    EXPECT_EQ(fake.requestFlags & (INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID), 0u);
+    EXPECT_EQ(Log(), "203.0.113.7\r\n");
+    // Redirected to plain HTTP on the way: the reply proves nothing.
+    fake = Fake{};
+    fake.finalUrl = "http://ip.example.org/ip";
+    window.address = L"unchanged";
+    cycle.Command1_Click();
+    EXPECT_EQ(window.address, L"unchanged");
+    EXPECT_EQ(Log(), "203.0.113.7\r\n");
 }
 
 TEST_F(FakeWinInet, AProxyNameOpensTheSessionThroughThatProxy) {

@@ -1,6 +1,8 @@
 // The program's own window with and without version 6 of the common
 // controls: the refresh button is handed to the themed painter only with
 // it, and both looks are kept as screenshots.
+#include <oleacc.h>
+
 #include "ThemeTestSupport.h"
 #include "common/DoEvents.h"
 #include "common/SystemLibrary.h"
@@ -80,6 +82,52 @@ TEST_F(WindowThemeTest, RefreshButtonIsThemedOnlyWithVersionSix) {
     for (const wchar_t* name : {L"Check1", L"Check2", L"Text1", L"Text2"}) {
         SendMessageW(window.Item(name), WM_MOUSEHOVER, 0, 0);
         EXPECT_EQ(GetPropA(window.Item(name), "Hot"), nullptr) << name;
+    }
+}
+
+// Screen readers name a button by its window text, through the standard
+// accessibility proxy; the button itself still shows only its picture,
+// plain or themed.
+TEST_F(WindowThemeTest, TheRefreshButtonIsNamedForScreenReadersAndShowsOnlyItsPicture) {
+    // Name and role as the proxy reports them; the role is the one it gives
+    // an ordinary push button (Windows says push button, Wine's proxy
+    // knows no button roles yet).
+    const auto read = [](HWND hwnd, std::wstring& name, LONG& role) {
+        IAccessible* accessible = nullptr;
+        ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&accessible)),
+                  S_OK);
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR text = nullptr;
+        EXPECT_EQ(accessible->get_accName(self, &text), S_OK);
+        name = text ? text : L"";
+        SysFreeString(text);
+        VARIANT value{};
+        EXPECT_EQ(accessible->get_accRole(self, &value), S_OK);
+        role = value.vt == VT_I4 ? value.lVal : -1;
+        accessible->Release();
+    };
+    std::wstring name, plainName;
+    LONG role = 0, plainRole = 0;
+    read(command1, name, role);
+    EXPECT_EQ(name, L"Refresh");
+    HWND plain = CreateWindowW(L"BUTTON", L"Plain", WS_CHILD | BS_PUSHBUTTON, 0, 0, 10, 10, window.hWnd(), nullptr,
+                               nullptr, nullptr);
+    read(plain, plainName, plainRole);
+    DestroyWindow(plain);
+    EXPECT_EQ(role, plainRole);
+
+    for (DWORD version : {5u, 6u}) {
+        FakeVersion::Use(version);
+        theme::FixThemeSupport(window.Controls().Controls());
+        Repaint(window.hWnd());
+        const std::vector<COLORREF> named = Capture(command1);
+        SetWindowTextW(command1, L"");
+        Repaint(window.hWnd());
+        EXPECT_EQ(Capture(command1), named) << "the name was drawn, version " << version;
+        SetWindowTextW(command1, L"Refresh");
     }
 }
 

@@ -1,0 +1,131 @@
+// The real Quillon.exe with a url and changes=1 in its settings, against
+// the test nginx on another port (HTTPS: https-test.sh).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "e2e/QuillonProcess.h"
+#include "e2e/Screenshot.h"
+#include "support/TestSupport.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+constexpr DWORD kBoundMs = 45000;
+
+struct DialogSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<DialogSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[16] = L"";
+    GetClassNameW(hwnd, cls, 16);
+    if (pid != s->pid || lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectText(HWND hwnd, LPARAM lp) {
+    wchar_t text[4096] = L"";
+    GetWindowTextW(hwnd, text, 4096);
+    *reinterpret_cast<std::wstring*>(lp) += std::wstring(text) + L"\n";
+    return TRUE;
+}
+
+class ServerSettings : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(FixturePort("nginx", "port"), 0) << "the nginx fixture is not running"; }
+
+    std::wstring Log() const { return dir / L"IP_log.txt"; }
+    std::wstring SettingsFile() const { return dir / L"Quillon_settings.ini"; }
+    static std::string Url(const char* scheme, const char* portFile, const char* path) {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(FixturePort("nginx", portFile)) + path;
+    }
+    void WriteSettings(const std::string& lines) {
+        const std::wstring log = Log();
+        WriteBytes(SettingsFile(), "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\n" + lines);
+    }
+    long SilentRun() {
+        QuillonProcess q(dir.path());
+        if (!q.Start(L"-s")) return -2;
+        return q.WaitForExit(kBoundMs);
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(ServerSettings, AUrlWithAnotherPortAndPathIsAskedInsteadOfTheBuiltInServer) {
+    WriteSettings("url=" + Url("http", "port-other", "/myip") + "\r\n");
+    EXPECT_EQ(SilentRun(), 0);
+    EXPECT_EQ(ReadBytes(Log()), "127.0.0.1\r\n");
+    // The server that answers another address proves it was that url.
+    WriteSettings("url=" + Url("http", "port-other", "/other-ip") + "\r\n");
+    EXPECT_EQ(SilentRun(), 0);
+    EXPECT_EQ(ReadBytes(Log()), "127.0.0.1\r\n198.51.100.77\r\n");
+}
+
+TEST_F(ServerSettings, AUrlThatIsNotAcceptedIsSaidAndNothingIsFetchedOrWritten) {
+    // Blanks around the values: a write-back would change the file.
+    const std::wstring log = Log();
+    const std::string settings = "[Main]\r\nlog = " + std::string(log.begin(), log.end()) +
+                                 "\r\noverwrite = 1\r\nurl = ftp://127.0.0.1/ip\r\n";
+    WriteBytes(SettingsFile(), settings);
+    EXPECT_EQ(SilentRun(), 2);
+    EXPECT_FALSE(FileExists(Log()));
+    EXPECT_EQ(ReadBytes(SettingsFile()), settings);
+
+    // A normal start says so once, then shows the window, which fetches nothing.
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    DialogSearch s{q.Pid(), nullptr};
+    for (DWORD start = GetTickCount(); !s.found && GetTickCount() - start < 30000; Sleep(50))
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+    ASSERT_NE(s.found, nullptr) << "no message box";
+    std::wstring said;
+    EnumChildWindows(s.found, CollectText, reinterpret_cast<LPARAM>(&said));
+    EXPECT_NE(said.find(L"url"), std::wstring::npos);
+    EXPECT_NE(said.find(L"ftp://127.0.0.1/ip"), std::wstring::npos);
+    EXPECT_NE(said.find(L"https://"), std::wstring::npos) << "what is accepted";
+    EXPECT_TRUE(SaveWindowShot(s.found, "url-not-accepted"));
+    PostMessageW(s.found, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Text(IDC_TEXT1), L"");
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Text(IDC_TEXT1), L"");
+    EXPECT_FALSE(FileExists(Log()));
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+}
+
+TEST_F(ServerSettings, WithChangesOnlyAnAddressIsLoggedOnlyWhenItDiffersFromTheLastLine) {
+    const std::string same = "url=" + Url("http", "port-other", "/myip") + "\r\n";
+    const std::string other = "url=" + Url("http", "port-other", "/other-ip") + "\r\n";
+    for (const std::string& url : {same, same, other, other, same}) {
+        WriteSettings("changes=1\r\n" + url);
+        EXPECT_EQ(SilentRun(), 0);
+    }
+    EXPECT_EQ(ReadBytes(Log()), "127.0.0.1\r\n198.51.100.77\r\n127.0.0.1\r\n");
+
+    // With the date: the date is not part of the address. With overwrite,
+    // the one line stays as it was while the address holds.
+    DeleteFileW(Log().c_str());
+    WriteSettings("changes=1\r\ndate=1\r\noverwrite=1\r\n" + same);
+    EXPECT_EQ(SilentRun(), 0);
+    const std::string first = ReadBytes(Log());
+    EXPECT_EQ(first.rfind("127.0.0.1 - ", 0), 0u) << first;
+    Sleep(1100);  // a later second, which a rewritten line would show
+    EXPECT_EQ(SilentRun(), 0);
+    EXPECT_EQ(ReadBytes(Log()), first);
+    WriteSettings("changes=1\r\ndate=1\r\noverwrite=1\r\n" + other);
+    EXPECT_EQ(SilentRun(), 0);
+    EXPECT_EQ(ReadBytes(Log()).rfind("198.51.100.77 - ", 0), 0u) << ReadBytes(Log());
+    EXPECT_EQ(ReadBytes(Log()).find("\r\n"), ReadBytes(Log()).size() - 2);
+}
