@@ -14,25 +14,14 @@
 #include "QuillonConfig.h"
 #include "common/DoEvents.h"
 #include "log/LogWriter.h"
-#include "resource.h"
 #include "net/RefreshCycle.h"
+#include "resource.h"
+#include "support/TestSupport.h"
 #include "theme/ThemeApi.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
 
 namespace {
-
-std::string Env(const char* name) {
-    char buf[2048];
-    const DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-std::wstring WinePath(const std::string& unixPath) {
-    std::wstring out = L"Z:";
-    for (char c : unixPath) out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return out;
-}
 
 double NowMs() {
     static LARGE_INTEGER freq = [] {
@@ -153,33 +142,10 @@ struct Usage {
     DWORD gdi, user;
 };
 
-// Wine's GetGuiResources answers 0; then count for ourselves: the live
-// entries of the GDI handle table, and the windows of this thread.
-DWORD CountGdi() {
-    if (const DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
-    DWORD n = 0;
-    for (ULONG_PTR index = 1; index < 0x10000; ++index)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++n;
-    return n;
-}
-
-BOOL CALLBACK CountWindow(HWND hwnd, LPARAM counter) {
-    ++*reinterpret_cast<DWORD*>(counter);
-    EnumChildWindows(hwnd, CountWindow, counter);
-    return TRUE;
-}
-
-DWORD CountUser() {
-    if (const DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) return n;
-    DWORD n = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&n));
-    return n;
-}
-
 Usage Measure() {
     // Counted first: walking the handle table brings its pages in, which
     // must not show as growth.
-    const DWORD gdi = CountGdi(), user = CountUser();
+    const DWORD gdi = quillon::test::CountGdiObjects(), user = quillon::test::CountUserObjects();
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
@@ -195,24 +161,6 @@ HRESULT CALLBACK Version6(DLLVERSIONINFO* info) {
     return S_OK;
 }
 
-struct StartSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindMain(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<StartSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[32];
-    GetClassNameW(hwnd, cls, 32);
-    if (pid == s->pid && lstrcmpW(cls, L"FrmMain") == 0 && IsWindowVisible(hwnd)) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // From process start to the window visible with the address shown.
 double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
     std::wstring cmd = L"\"" + exe + L"\"";
@@ -224,14 +172,12 @@ double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
         return -1;
     double ms = -1;
     while (NowMs() - start < 60000) {
-        StartSearch s{pi.dwProcessId, nullptr};
-        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&s));
-        if (s.found) {
+        if (HWND found = quillon::test::FindProcessWindow(pi.dwProcessId, L"FrmMain", true)) {
             wchar_t text[64] = L"";
-            SendMessageW(GetDlgItem(s.found, IDC_TEXT1), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+            SendMessageW(GetDlgItem(found, IDC_TEXT1), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
             if (text[0]) {
                 ms = NowMs() - start;
-                PostMessageW(s.found, WM_CLOSE, 0, 0);
+                PostMessageW(found, WM_CLOSE, 0, 0);
                 break;
             }
         }
@@ -249,6 +195,8 @@ int wmain(int argc, wchar_t** argv) {
     const bool quick = argc > 1 && std::wstring(argv[1]) == L"--quick";
     const int silentRuns = quick ? 3 : 30, cycles = quick ? 50 : 500, startRuns = quick ? 3 : 20,
               repeats = quick ? 10 : 100;
+    using quillon::test::Env;
+    using quillon::test::WinePath;
     const std::wstring bin = WinePath(Env("QUILLON_BIN"));
     const std::wstring work = WinePath(Env("QUILLON_BENCH_DIR"));
     CreateDirectoryW(work.c_str(), nullptr);
@@ -282,7 +230,7 @@ int wmain(int argc, wchar_t** argv) {
     const double silentMedian = Percentile(q, 0.5);
 
     // 2. Refresh cycles inside one process.
-    quillon::ui::FrmMain window(L"");
+    quillon::ui::FrmMain window;
     window.onEnd = [](int) {};
     if (!window.Create()) return 1;
     window.SetText2(work + L"\\cycles.log");

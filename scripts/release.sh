@@ -16,23 +16,29 @@
 #   QUILLON_SIGN_TIMESTAMP_URL   optional: an RFC 3161 time-stamping server
 # Without them nothing is signed and the output stays reproducible.
 #
-# Usage: scripts/release.sh [--dist DIR] [--build DIR] [-DNAME=VALUE...]
-#   --dist DIR   where the zips go (default: dist)
-#   --build DIR  holds the build folders release-win32 and release-win64
-#                (default: build)
-#   -D...        passed to CMake for both targets, e.g.
-#                -DQUILLON_ADDRESS_HOST=ip.example.org
+# Usage: scripts/release.sh [--dist DIR] [--build DIR] [--reuse-builds] [--no-setup] [-DNAME=VALUE...]
+#   --dist DIR      where the zips go (default: dist)
+#   --build DIR     holds the build folders release-win32 and release-win64
+#                   (default: build)
+#   --reuse-builds  sign (when asked) and package the programs an earlier
+#                   run built in --build DIR, without building again
+#   --no-setup      install nothing: the caller made sure of the packages
+#   -D...           passed to CMake for both targets, e.g.
+#                   -DQUILLON_ADDRESS_HOST=ip.example.org
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$root/dist
 build=$root/build
 cmake_args=()
+reuse="" setup=yes
 while [ $# -gt 0 ]; do
   case $1 in
     --dist) dist=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
+    --reuse-builds) reuse=yes; shift ;;
+    --no-setup) setup=""; shift ;;
     -D?*) cmake_args+=("$1"); shift ;;
-    *) echo "usage: $0 [--dist DIR] [--build DIR] [-DNAME=VALUE...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--dist DIR] [--build DIR] [--reuse-builds] [--no-setup] [-DNAME=VALUE...]" >&2; exit 2 ;;
   esac
 done
 sign=""
@@ -48,7 +54,7 @@ mkdir -p "$dist" "$build"
 dist=$(cd "$dist" && pwd)
 build=$(cd "$build" && pwd)
 
-bash "$root/scripts/setup.sh"
+[ -z "$setup" ] || bash "$root/scripts/setup.sh"
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)
@@ -67,15 +73,19 @@ for arch in win32 win64; do
     win64) toolchain=$root/cmake/mingw-x86_64.cmake ;;
   esac
   dir=$build/release-$arch
-  # From scratch, so that nothing of an earlier configuration (a cache
-  # value given once with -D) or an older object file slips in.
-  rm -rf "$dir"; mkdir -p "$dir"
-  echo "release: building $arch in $dir"
-  cmake -S "$root" -B "$dir" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF \
-        -DCMAKE_EXE_LINKER_FLAGS="$linker_flags" "${cmake_args[@]}" >"$dir/release-configure.log" 2>&1 ||
-    { cat "$dir/release-configure.log"; exit 1; }
-  cmake --build "$dir" -j"$(nproc)" >"$dir/release-build.log" 2>&1 || { cat "$dir/release-build.log"; exit 1; }
+  if [ -n "$reuse" ]; then
+    [ -f "$dir/bin/Quillon.exe" ] || { echo "release: nothing built in $dir to reuse" >&2; exit 1; }
+  else
+    # From scratch, so that nothing of an earlier configuration (a cache
+    # value given once with -D) or an older object file slips in.
+    rm -rf "$dir"; mkdir -p "$dir"
+    echo "release: building $arch in $dir"
+    cmake -S "$root" -B "$dir" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+          -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF \
+          -DCMAKE_EXE_LINKER_FLAGS="$linker_flags" "${cmake_args[@]}" >"$dir/release-configure.log" 2>&1 ||
+      { cat "$dir/release-configure.log"; exit 1; }
+    cmake --build "$dir" -j"$(nproc)" >"$dir/release-build.log" 2>&1 || { cat "$dir/release-build.log"; exit 1; }
+  fi
   if [ -n "$sign" ]; then
     exe=$dir/bin/Quillon.exe
     osslsigncode sign -certs "$QUILLON_SIGN_CERT" -key "$QUILLON_SIGN_KEY" -h sha256 -n Quillon \

@@ -31,8 +31,6 @@ public:
     void Disconnect();
     bool PostRequest(const std::string& ScriptName);
 
-    bool Running() const { return bRunning; }
-
     RequestLimits limits;
     AddressServer server;
     InternetHandle hSession;

@@ -3,7 +3,7 @@
 #include <oleauto.h>
 
 #include "common/OleHandles.h"
-#include "ui/Dispatch.h"
+#include "controls/Dispatch.h"
 
 namespace quillon::theme {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 class Read {
 public:
     Read(IDispatch* object, const wchar_t* name, VARTYPE type) {
-        hr_ = ui::GetProperty(object, name, raw_.get());
+        hr_ = controls::GetProperty(object, name, raw_.get());
         if (SUCCEEDED(hr_) && type != VT_EMPTY) hr_ = VariantChangeType(value_.get(), raw_.get(), 0, type);
     }
 

@@ -13,7 +13,7 @@
 #include "common/ComPtr.h"
 #include "theme/ThemeApi.h"
 #include "theme/mdXpThemeSupport.h"
-#include "ui/Control.h"
+#include "controls/Control.h"
 
 namespace quillon::theme {
 
@@ -81,7 +81,7 @@ enum PushButtonState { kNormal = 1, kHot = 2, kPressed = 3, kDisabled = 4, kDefa
 
 // A control as the walk sees it: its kind and its object, read by name.
 struct ThemeControl {
-    ui::ControlKind kind;
+    controls::ControlKind kind;
     IDispatch* object;
 };
 bool FixThemeSupport(const std::vector<ThemeControl>& controls);

@@ -119,10 +119,10 @@ bool pvIsThemed() {
 
 // --- redirection ---------------------------------------------------------------
 
-bool FixThemeSupport(const std::vector<ui::Control*>& controls) {
+bool FixThemeSupport(const std::vector<controls::Control*>& controls) {
     std::vector<ThemeControl> items;
     items.reserve(controls.size());
-    for (ui::Control* c : controls)
+    for (controls::Control* c : controls)
         if (c) items.push_back({c->Kind(), static_cast<IDispatch*>(c)});
     return FixThemeSupport(items);
 }
@@ -154,10 +154,10 @@ bool FixThemeSupport(const std::vector<ThemeControl>& controls) {
     if (!IsComCtl6Loaded()) return false;
     const Handler handler(L"FixThemeSupport");
     for (const ThemeControl& control : controls) {
-        const bool frame = control.kind == ui::ControlKind::Frame;
+        const bool frame = control.kind == controls::ControlKind::Frame;
         if (!frame) {
-            if (control.kind != ui::ControlKind::CommandButton && control.kind != ui::ControlKind::OptionButton &&
-                control.kind != ui::ControlKind::CheckBox)
+            if (control.kind != controls::ControlKind::CommandButton && control.kind != controls::ControlKind::OptionButton &&
+                control.kind != controls::ControlKind::CheckBox)
                 continue;
             LONG style = 0;
             // An unreadable style counts as graphical.

@@ -10,7 +10,7 @@
 
 #include "common/ComPtr.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 class Control;
 }
 
@@ -58,7 +58,7 @@ void pvDrawButton(HWND hWnd, HDC hDC, IDispatch* control);
 // true after the walk, false when version 6 is not in use. A button's
 // registration holds a reference to its control object until the button's
 // window is destroyed.
-bool FixThemeSupport(const std::vector<ui::Control*>& controls);
+bool FixThemeSupport(const std::vector<controls::Control*>& controls);
 
 LRESULT CALLBACK pvRedirectFrame(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,
                                  DWORD_PTR dwRefData);

@@ -10,14 +10,16 @@
 #include "common/DoEvents.h"
 #include "common/GdiHandles.h"
 #include "common/OleHandles.h"
+#include "controls/Picture.h"
 #include "resource.h"
 #include "settings/Modini.h"
 #include "theme/ThemeApi.h"
 #include "theme/mdXpThemeSupport.h"
-#include "ui/Picture.h"
 
 namespace quillon::ui {
 namespace {
+
+using controls::ControlKind;
 
 constexpr wchar_t kClassName[] = L"FrmMain";
 constexpr wchar_t kDefaultLog[] = L"C:\\IP_log.txt";
@@ -59,9 +61,6 @@ const ControlSpec kControls[] = {
     {IDC_IMAGE2, L"Image2", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0, 60, 2100, 240, 240},
 };
 
-// The boxes of FrmMain::Option, in its order.
-const wchar_t* const kOptionBoxes[] = {L"Check1", L"Check2"};
-
 // The form's collection, in the window's order from top to bottom.
 const wchar_t* const kCollectionOrder[] = {L"Label1", L"Image1", L"Text1",  L"Command1", L"Label2", L"Text2",
                                            L"Check1", L"Check2", L"Label3", L"Image2",   L"Label4"};
@@ -72,23 +71,22 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-// Registered once for the process. Its icons are never destroyed: they
-// live as long as the class, which every FrmMain of the process shares.
+// The window class, registered at the first Create that finds it missing.
+// Its icons are the module's shared ones, which nothing destroys and a
+// failed registration does not leak.
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    static const ATOM atom = [&] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = procedure;
-        wc.hInstance = instance;
-        wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, 0));
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc);
-    }();
-    return atom != 0;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(instance, kClassName, &wc)) return wc.lpfnWndProc == procedure;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kClassName;
+    return RegisterClassExW(&wc) != 0;
 }
 
 int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
@@ -102,12 +100,8 @@ void InitTooltipClass() {
 
 }  // namespace
 
-bool IsSilentArgument(const std::wstring& argumentText) { return _wcsicmp(argumentText.c_str(), L"-s") == 0; }
-
-FrmMain::FrmMain(std::wstring argumentText)
-    : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
-      args_(std::move(argumentText)),
-      cycle_(*this, QUILLON_ADDRESS_HOST) {
+FrmMain::FrmMain(RunMode mode)
+    : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }), mode_(mode), cycle_(*this, QUILLON_ADDRESS_HOST) {
     detached_.text2 = kDefaultLog;  // Text2's design text, as in the control
 }
 
@@ -121,14 +115,14 @@ FrmMain::~FrmMain() {
 }
 
 HWND FrmMain::Item(const wchar_t* name) const {
-    Control* c = form_ ? form_->Find(name) : nullptr;
+    const controls::Control* c = form_ ? form_->Find(name) : nullptr;
     return c ? c->Handle() : nullptr;
 }
 
 void FrmMain::Show() {
     // Without a window a silent run still does its job; a normal start has
     // nothing to show and ends at once.
-    if (!hwnd_ && !Create() && !IsSilentArgument(args_)) {
+    if (!hwnd_ && !Create() && mode_ != RunMode::Silent) {
         End(1);
         return;
     }
@@ -136,7 +130,7 @@ void FrmMain::Show() {
     if (bSilent != 0 || !hwnd_) return;
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
-    SetFocus(Item(L"Text2"));
+    SetFocus(ctl_.text2);
 }
 
 bool FrmMain::Create() {
@@ -164,9 +158,9 @@ bool FrmMain::Create() {
 void FrmMain::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     const int dpi = ScreenDpi();
-    form_ = Form::Create(hwnd_);
-    form_->font = CreateOleFont(L"Verdana", 6.75, FW_BOLD, ANSI_CHARSET);
-    HFONT font = FontHandle(form_->font.get());
+    form_ = controls::Form::Create(hwnd_);
+    form_->font = controls::CreateOleFont(L"Verdana", 6.75, FW_BOLD, ANSI_CHARSET);
+    HFONT font = controls::FontHandle(form_->font.get());
 
     HWND made[std::size(kControls)] = {};
     for (size_t i = 0; i < std::size(kControls); ++i) {
@@ -186,17 +180,32 @@ void FrmMain::CreateControls() {
     for (const wchar_t* name : kCollectionOrder)
         for (size_t i = 0; i < std::size(kControls); ++i)
             if (std::wcscmp(kControls[i].name, name) == 0) form_->Add(kControls[i].kind, name, made[i]);
+    for (size_t i = 0; i < std::size(kControls); ++i) {
+        HWND* kept = nullptr;
+        switch (kControls[i].id) {
+            case IDC_TEXT1: kept = &ctl_.text1; break;
+            case IDC_TEXT2: kept = &ctl_.text2; break;
+            case IDC_CHECK1: kept = &ctl_.check1; break;
+            case IDC_CHECK2: kept = &ctl_.check2; break;
+            case IDC_COMMAND1: kept = &ctl_.command1; break;
+            case IDC_IMAGE2: kept = &ctl_.image2; break;
+            case IDC_LABEL4: kept = &ctl_.label4; break;
+            default: break;
+        }
+        if (kept) *kept = made[i];
+    }
 
-    Control& command1 = *form_->Find(L"Command1");
+    controls::Control& command1 = *form_->Find(L"Command1");
     command1.style = 1;  // graphical
     command1.caption = L"";
-    command1.picture = PictureFromResource(IDI_REFRESH, 16);
-    form_->Find(L"Image1")->picture = PictureFromResource(IDI_QUILLON, 32);
-    form_->Find(L"Image2")->picture = PictureFromResource(IDI_SOCIAL, 16);
+    command1.picture = controls::PictureFromResource(IDI_REFRESH, 16);
+    refreshPicture_ = FromOleHandle<HICON>(controls::PictureHandle(command1.picture.get()));
+    form_->Find(L"Image1")->picture = controls::PictureFromResource(IDI_QUILLON, 32);
+    form_->Find(L"Image2")->picture = controls::PictureFromResource(IDI_SOCIAL, 16);
     for (const wchar_t* name : {L"Image1", L"Image2"}) {
-        Control& image = *form_->Find(name);
+        const controls::Control& image = *form_->Find(name);
         SendMessageW(image.Handle(), STM_SETICON,
-                     reinterpret_cast<WPARAM>(FromOleHandle<HICON>(PictureHandle(image.picture.get()))), 0);
+                     reinterpret_cast<WPARAM>(FromOleHandle<HICON>(controls::PictureHandle(image.picture.get()))), 0);
     }
     // The icon setting may have resized the pictures; put them back.
     for (size_t i = 0; i < std::size(kControls); ++i)
@@ -205,12 +214,12 @@ void FrmMain::CreateControls() {
                        TwipsToPixels(kControls[i].width, dpi), TwipsToPixels(kControls[i].height, dpi), FALSE);
 
     // Label4 is sized to its text.
-    HWND label4 = Item(L"Label4");
+    HWND label4 = ctl_.label4;
     SIZE extent{};
     {
         const WindowDc dc(label4);
         const Selection selected(dc.get(), font);
-        const std::wstring text = WindowText(label4);
+        const std::wstring text = controls::WindowText(label4);
         GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
     }
     SetWindowPos(label4, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -235,7 +244,7 @@ void FrmMain::Form_Load() {
     const std::wstring path = settings::SettingsPath();
     // Before anything is written back: a silent run with a wrong setting
     // ends at once, and leaves the file as it is.
-    if (!ReadServerSettings(path) && IsSilentArgument(args_)) {
+    if (!ReadServerSettings(path) && mode_ == RunMode::Silent) {
         End(2);
         return;
     }
@@ -247,7 +256,7 @@ void FrmMain::Form_Load() {
     DoEvents();
     if (LogPath().empty()) SetText2(kDefaultLog);
     DoEvents();
-    if (IsSilentArgument(args_)) {
+    if (mode_ == RunMode::Silent) {
         bSilent = -1;
         ShowWindow(hwnd_, SW_HIDE);
     }
@@ -271,7 +280,7 @@ bool FrmMain::ReadServerSettings(const std::wstring& settingsPath) {
         return true;
     }
     serverRejected_ = true;
-    if (!IsSilentArgument(args_)) {
+    if (mode_ != RunMode::Silent) {
         const std::wstring shown = url.size() > 300 ? url.substr(0, 300) + L"\u2026" : url;
         const std::wstring text = L"The setting url in [Main] of Quillon_settings.ini is not accepted: " + problem +
                                   L".\n\n    url=" + shown + L"\n\nAccepted: " + net::kAcceptedUrls +
@@ -289,36 +298,29 @@ void FrmMain::End(int exitCode) {
 void FrmMain::Unload(bool bDone) { End(bDone ? 0 : 1); }
 
 // Each value lives in its control, or in detached_ when there is no window.
-std::wstring FrmMain::AddressText() {
-    HWND text1 = Item(L"Text1");
-    return text1 ? WindowText(text1) : detached_.text1;
-}
+std::wstring FrmMain::AddressText() { return ctl_.text1 ? controls::WindowText(ctl_.text1) : detached_.text1; }
 void FrmMain::SetAddressText(const std::wstring& text) {
     // The same address again changes nothing; the edit control would still
     // lay its text out anew.
-    HWND text1 = Item(L"Text1");
-    if (!text1)
+    if (!ctl_.text1)
         detached_.text1 = text;
-    else if (WindowText(text1) != text)
-        SetWindowTextW(text1, text.c_str());
+    else if (controls::WindowText(ctl_.text1) != text)
+        SetWindowTextW(ctl_.text1, text.c_str());
 }
-std::wstring FrmMain::LogPath() {
-    HWND text2 = Item(L"Text2");
-    return text2 ? WindowText(text2) : detached_.text2;
-}
+std::wstring FrmMain::LogPath() { return ctl_.text2 ? controls::WindowText(ctl_.text2) : detached_.text2; }
 int FrmMain::OverwriteState() { return CheckValue(kOverwrite); }
 int FrmMain::DateState() { return CheckValue(kDate); }
 
 int FrmMain::CheckValue(Option option) {
-    HWND box = Item(kOptionBoxes[option]);
+    HWND box = OptionBox(option);
     return box ? static_cast<int>(SendMessageW(box, BM_GETCHECK, 0, 0)) : detached_.checks[option];
 }
 
 void FrmMain::SetText2(const std::wstring& text) {
     if (LogPath() == text) return;
-    if (HWND text2 = Item(L"Text2")) {
+    if (ctl_.text2) {
         settingText2_ = true;
-        SetWindowTextW(text2, text.c_str());
+        SetWindowTextW(ctl_.text2, text.c_str());
         settingText2_ = false;
     } else {
         detached_.text2 = text;
@@ -328,7 +330,7 @@ void FrmMain::SetText2(const std::wstring& text) {
 
 void FrmMain::SetCheckValue(Option option, int value) {
     if (CheckValue(option) == value) return;
-    if (HWND box = Item(kOptionBoxes[option]))
+    if (HWND box = OptionBox(option))
         SendMessageW(box, BM_SETCHECK, static_cast<WPARAM>(value), 0);
     else
         detached_.checks[option] = value;
@@ -356,15 +358,15 @@ void FrmMain::Link_Click() {
 
 void FrmMain::OnCommand(HWND from, WORD code) {
     if (!from) return;
-    if (from == Item(L"Command1") && code == BN_CLICKED) {
+    if (from == ctl_.command1 && code == BN_CLICKED) {
         Command1_Click();
-    } else if ((from == Item(L"Check1") || from == Item(L"Check2")) && code == BN_CLICKED) {
+    } else if ((from == ctl_.check1 || from == ctl_.check2) && code == BN_CLICKED) {
         // A click checks a cleared or grayed box and clears a checked one.
-        const Option option = from == Item(L"Check1") ? kOverwrite : kDate;
+        const Option option = from == ctl_.check1 ? kOverwrite : kDate;
         SetCheckValue(option, CheckValue(option) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
-    } else if (from == Item(L"Text2") && code == EN_CHANGE) {
+    } else if (from == ctl_.text2 && code == EN_CHANGE) {
         if (!settingText2_) Text2_Change();
-    } else if ((from == Item(L"Image2") || from == Item(L"Label4")) && code == STN_CLICKED) {
+    } else if ((from == ctl_.image2 || from == ctl_.label4) && code == STN_CLICKED) {
         Link_Click();
     }
 }
@@ -375,8 +377,7 @@ void FrmMain::DrawCommand1(const DRAWITEMSTRUCT& item) {
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
-    Control* command1 = form_ ? form_->Find(L"Command1") : nullptr;
-    HICON picture = command1 ? FromOleHandle<HICON>(PictureHandle(command1->picture.get())) : nullptr;
+    HICON picture = refreshPicture_;
     if (picture) {
         const int offset = pressed ? 1 : 0;
         const int x = r.left + (r.right - r.left - 16) / 2 + offset;
@@ -396,15 +397,15 @@ void FrmMain::DrawCommand1(const DRAWITEMSTRUCT& item) {
 
 LRESULT FrmMain::OnCtlColor(HDC dc, HWND control) {
     SetBkMode(dc, TRANSPARENT);
-    if (control == Item(L"Text1")) {
+    if (control == ctl_.text1) {
         // Read-only, but it looks like the box it is, not like a label.
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }
-    if (control == Item(L"Label4"))
+    if (control == ctl_.label4)
         SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-    else if (control == Item(L"Check1") || control == Item(L"Check2"))
+    else if (control == ctl_.check1 || control == ctl_.check2)
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     else
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -421,7 +422,10 @@ LRESULT CALLBACK FrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (self) self->hwnd_ = nullptr;
+        if (self) {
+            self->hwnd_ = nullptr;
+            self->ctl_ = {};
+        }
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
     return self ? self->OnMessage(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
@@ -434,7 +438,7 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-            if (item && item->hwndItem == Item(L"Command1")) {
+            if (item && item->hwndItem == ctl_.command1) {
                 DrawCommand1(*item);
                 return TRUE;
             }
@@ -445,7 +449,7 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
         case WM_SETCURSOR: {
             const HWND over = reinterpret_cast<HWND>(wp);
-            if (hand_ && (over == Item(L"Image2") || over == Item(L"Label4"))) {
+            if (hand_ && (over == ctl_.image2 || over == ctl_.label4)) {
                 SetCursor(hand_);
                 return TRUE;
             }

@@ -7,15 +7,17 @@
 #include <string>
 
 #include "common/ComPtr.h"
+#include "controls/Control.h"
 #include "net/RefreshCycle.h"
-#include "ui/Control.h"
 
 namespace quillon::ui {
 
+// How the program was started, worked out once from its argument text.
+enum class RunMode { Normal, Silent };
+
 class FrmMain final : public net::WindowState {
 public:
-    // argumentText: the command line after the program's name.
-    explicit FrmMain(std::wstring argumentText);
+    explicit FrmMain(RunMode mode = RunMode::Normal);
     ~FrmMain() override;
     FrmMain(const FrmMain&) = delete;
     FrmMain& operator=(const FrmMain&) = delete;
@@ -30,13 +32,13 @@ public:
     void Command1_Click() {
         if (!serverRejected_) cycle_.Command1_Click();
     }
-    net::RefreshCycle& Cycle() { return cycle_; }
 
     HWND hWnd() const { return hwnd_; }
-    Form& Controls() { return *form_.get(); }
+    controls::Form& Controls() { return *form_.get(); }
+    // A control's window by its name, as the visual-style layer knows it.
     HWND Item(const wchar_t* name) const;
 
-    // -1 in silent mode, 0 otherwise.
+    // -1 in silent mode, 0 otherwise; set by the load step from the run mode.
     short bSilent = 0;
 
     // Ends the program; the default ends the process at once.
@@ -67,6 +69,7 @@ private:
     void Form_Load();
     bool ReadServerSettings(const std::wstring& settingsPath);
     void End(int exitCode);
+    HWND OptionBox(Option option) const { return option == kOverwrite ? ctl_.check1 : ctl_.check2; }
 
     void Check1_Click();
     void Check2_Click();
@@ -76,10 +79,15 @@ private:
     void DrawCommand1(const DRAWITEMSTRUCT& item);
     LRESULT OnCtlColor(HDC dc, HWND control);
 
-    std::wstring args_;
+    RunMode mode_;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
-    ComPtr<Form> form_;
+    ComPtr<controls::Form> form_;
+    // The controls the window's messages are about, kept as they are made.
+    struct {
+        HWND text1, text2, check1, check2, command1, image2, label4;
+    } ctl_{};
+    HICON refreshPicture_ = nullptr;  // Command1's, owned by its picture object
     HCURSOR hand_ = nullptr;
     bool settingText2_ = false;
     bool changesOnly_ = false;
@@ -91,8 +99,5 @@ private:
     } detached_;
     net::RefreshCycle cycle_;
 };
-
-// The argument text that asks for silent mode: "-s" in either case.
-bool IsSilentArgument(const std::wstring& argumentText);
 
 }  // namespace quillon::ui

@@ -9,26 +9,6 @@ namespace {
 
 constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
-struct Search {
-    DWORD pid;
-    bool visibleOnly;
-    HWND found;
-};
-
-BOOL CALLBACK FindWindowOf(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<Search*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != s->pid) return TRUE;
-    wchar_t cls[64];
-    GetClassNameW(hwnd, cls, 64);
-    if (s->visibleOnly ? IsWindowVisible(hwnd) != FALSE : lstrcmpW(cls, L"FrmMain") == 0) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 QuillonProcess::QuillonProcess(const std::wstring& folder) : folder_(folder), exe_(folder + L"\\Quillon.exe") {
@@ -59,18 +39,15 @@ bool QuillonProcess::Start(const std::wstring& arguments) {
 HWND QuillonProcess::WaitForWindow(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
-        Search s{pi_.dwProcessId, false, nullptr};
-        EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&s));
-        if (s.found && IsWindowVisible(s.found)) return window_ = s.found;
+        HWND found = FindProcessWindow(pi_.dwProcessId, L"FrmMain", false);
+        if (found && IsWindowVisible(found)) return window_ = found;
         if (WaitForSingleObject(pi_.hProcess, 20) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;
 }
 
 bool QuillonProcess::HasVisibleWindow() const {
-    Search s{pi_.dwProcessId, true, nullptr};
-    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&s));
-    return s.found != nullptr;
+    return FindProcessWindow(pi_.dwProcessId, nullptr, true) != nullptr;
 }
 
 long QuillonProcess::WaitForExit(DWORD timeoutMs) {

@@ -15,22 +15,6 @@ namespace {
 
 constexpr DWORD kBoundMs = 45000;
 
-struct DialogSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<DialogSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[16] = L"";
-    GetClassNameW(hwnd, cls, 16);
-    if (pid != s->pid || lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
-    s->found = hwnd;
-    return FALSE;
-}
-
 BOOL CALLBACK CollectText(HWND hwnd, LPARAM lp) {
     wchar_t text[4096] = L"";
     GetWindowTextW(hwnd, text, 4096);
@@ -85,17 +69,17 @@ TEST_F(ServerSettings, AUrlThatIsNotAcceptedIsSaidAndNothingIsFetchedOrWritten) 
     // A normal start says so once, then shows the window, which fetches nothing.
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
-    DialogSearch s{q.Pid(), nullptr};
-    for (DWORD start = GetTickCount(); !s.found && GetTickCount() - start < 30000; Sleep(50))
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-    ASSERT_NE(s.found, nullptr) << "no message box";
+    HWND box = nullptr;
+    for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 30000; Sleep(50))
+        box = FindProcessWindow(q.Pid(), L"#32770", true);
+    ASSERT_NE(box, nullptr) << "no message box";
     std::wstring said;
-    EnumChildWindows(s.found, CollectText, reinterpret_cast<LPARAM>(&said));
+    EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&said));
     EXPECT_NE(said.find(L"url"), std::wstring::npos);
     EXPECT_NE(said.find(L"ftp://127.0.0.1/ip"), std::wstring::npos);
     EXPECT_NE(said.find(L"https://"), std::wstring::npos) << "what is accepted";
-    EXPECT_TRUE(SaveWindowShot(s.found, "url-not-accepted"));
-    PostMessageW(s.found, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(SaveWindowShot(box, "url-not-accepted"));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(q.WaitForWindow());
     EXPECT_EQ(q.Text(IDC_TEXT1), L"");
     SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);

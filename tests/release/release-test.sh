@@ -3,8 +3,9 @@
 #   zips OUT VERSION: runs it twice, from two build folders, and checks that
 #     both runs give the same bytes, that each zip holds Quillon.exe and
 #     README.txt, and that the 32-bit program carries its version resource;
-#     then once more with a throwaway code-signing certificate, and checks
-#     that both programs in those zips carry a signature it verifies.
+#     then packages the second run's programs again, signed with a throwaway
+#     code-signing certificate, and checks that both carry a signature it
+#     verifies. The test's caller has installed the packages.
 #   unpack OUT PREFIX RUNNER: unpacks each zip into a folder whose path has
 #     spaces and characters outside ASCII, inside the Wine prefix, and runs
 #     "Quillon.exe -s" from there with RUNNER (the 32-bit one under WoW64).
@@ -18,7 +19,7 @@ case $1 in
     out=$2 version=$3
     rm -rf "$out"; mkdir -p "$out"
     for run in a b; do
-      bash "$root/scripts/release.sh" --build "$out/build-$run" --dist "$out/dist-$run" >"$out/release-$run.log" 2>&1 ||
+      bash "$root/scripts/release.sh" --no-setup --build "$out/build-$run" --dist "$out/dist-$run" >"$out/release-$run.log" 2>&1 ||
         { cat "$out/release-$run.log"; fail "release run $run failed"; }
     done
     for f in "Quillon-$version-win32.zip" "Quillon-$version-win64.zip" SHA256SUMS; do
@@ -63,7 +64,8 @@ PY
       -subj "/CN=Quillon test signing" -addext extendedKeyUsage=codeSigning >"$sign/openssl.log" 2>&1 ||
       { cat "$sign/openssl.log"; fail "no test certificate"; }
     QUILLON_SIGN_CERT=$sign/cert.pem QUILLON_SIGN_KEY=$sign/key.pem \
-      bash "$root/scripts/release.sh" --build "$out/build-signed" --dist "$out/dist-signed" >"$out/release-signed.log" 2>&1 ||
+      bash "$root/scripts/release.sh" --no-setup --reuse-builds --build "$out/build-b" --dist "$out/dist-signed" \
+      >"$out/release-signed.log" 2>&1 ||
       { cat "$out/release-signed.log"; fail "the signed release run failed"; }
     (cd "$out/dist-signed" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not match the signed zips"
     for dist in dist-a dist-signed; do

@@ -77,6 +77,58 @@ std::string Env(const char* name) {
     return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    const wchar_t* windowClass;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<WindowSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->pid || (s->visibleOnly && !IsWindowVisible(hwnd))) return TRUE;
+    wchar_t cls[64] = L"";
+    GetClassNameW(hwnd, cls, 64);
+    if (s->windowClass && lstrcmpW(cls, s->windowClass) != 0) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+BOOL CALLBACK CountWindow(HWND hwnd, LPARAM counter) {
+    ++*reinterpret_cast<unsigned*>(counter);
+    EnumChildWindows(hwnd, CountWindow, counter);
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly) {
+    WindowSearch s{pid, windowClass, visibleOnly, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+unsigned CountGdiObjects() {
+    if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return counted;
+    // Wine does not count; its handle table answers a bare index for
+    // whatever object lives there, so count the live indexes instead.
+    unsigned n = 0;
+    for (ULONG_PTR index = 1; index < 0x10000; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++n;
+    return n;
+}
+
+unsigned CountUserObjects() {
+    if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) return counted;
+    unsigned n = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
 int FixturePort(const std::string& fixture, const std::string& file) {
     const std::string dir = Env("QUILLON_FIXTURES");
     if (dir.empty()) return 0;

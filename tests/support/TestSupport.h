@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the tests: temporary folders, whole-file reads and the
-// fixtures that ctest starts on the Linux side.
+// Helpers shared by the tests and the benchmark: temporary folders,
+// whole-file reads, the fixtures that ctest starts on the Linux side, the
+// windows of another process and the object counts of this one.
 #include <windows.h>
 
 #include <string>
@@ -36,5 +37,14 @@ int FixturePort(const std::string& fixture, const std::string& file);
 
 // The address the test nginx echoes back to the tests.
 inline constexpr const wchar_t* kLoopback = L"127.0.0.1";
+
+// A top-level window of the process: of the given class (any when null),
+// and visible if asked; null when there is none.
+HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly);
+
+// Live GDI objects of this process, and USER objects (the windows of this
+// thread where the system does not count them).
+unsigned CountGdiObjects();
+unsigned CountUserObjects();
 
 }  // namespace quillon::test

@@ -73,28 +73,28 @@ protected:
     void SetUp() override {
         ThemeTest::SetUp();
         Recorded::Install();
-        form = ui::Form::Create(host.hwnd());
-        form->font = ui::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
-        command1 = &Add(ui::ControlKind::CommandButton, L"Command1", host.AddButton(L"", BS_PUSHBUTTON, 10, 10, kWidth, kHeight));
-        command2 = &Add(ui::ControlKind::CommandButton, L"Command2", host.AddButton(L"Other", BS_PUSHBUTTON, 100, 10, kWidth, kHeight));
-        check1 = &Add(ui::ControlKind::CheckBox, L"Check1", host.AddButton(L"", BS_AUTO3STATE, 190, 10, kWidth, kHeight));
-        text1 = &form->Add(ui::ControlKind::TextBox, L"Text1", host.AddEdit(10, 100, 100, 20));
+        form = controls::Form::Create(host.hwnd());
+        form->font = controls::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
+        command1 = &Add(controls::ControlKind::CommandButton, L"Command1", host.AddButton(L"", BS_PUSHBUTTON, 10, 10, kWidth, kHeight));
+        command2 = &Add(controls::ControlKind::CommandButton, L"Command2", host.AddButton(L"Other", BS_PUSHBUTTON, 100, 10, kWidth, kHeight));
+        check1 = &Add(controls::ControlKind::CheckBox, L"Check1", host.AddButton(L"", BS_AUTO3STATE, 190, 10, kWidth, kHeight));
+        text1 = &form->Add(controls::ControlKind::TextBox, L"Text1", host.AddEdit(10, 100, 100, 20));
         SetForegroundWindow(host.hwnd());
         SetActiveWindow(host.hwnd());
         HostWindow::Pump();
     }
 
-    ui::Control& Add(ui::ControlKind kind, const wchar_t* name, HWND hwnd) {
-        ui::Control& c = form->Add(kind, name, hwnd);
+    controls::Control& Add(controls::ControlKind kind, const wchar_t* name, HWND hwnd) {
+        controls::Control& c = form->Add(kind, name, hwnd);
         c.style = 1;
-        c.picture = ui::PictureFromBitmap(SolidBitmap(20, 20, kRed));
-        c.downPicture = ui::PictureFromBitmap(SolidBitmap(12, 12, kGreen));
+        c.picture = controls::PictureFromBitmap(SolidBitmap(20, 20, kRed));
+        c.downPicture = controls::PictureFromBitmap(SolidBitmap(12, 12, kGreen));
         c.useMaskColor = true;
         c.maskColor = kMagenta;
         return c;
     }
 
-    void Focus(ui::Control* c) {
+    void Focus(controls::Control* c) {
         SetFocus(c ? c->Handle() : nullptr);
         if (c) {
             ASSERT_EQ(GetFocus(), c->Handle());
@@ -102,7 +102,7 @@ protected:
     }
 
     // Paints and gives the theme state the face was drawn in.
-    int Paint(ui::Control& c, Canvas& canvas) {
+    int Paint(controls::Control& c, Canvas& canvas) {
         Recorded::states.clear();
         theme::pvDrawButton(c.Handle(), canvas.dc(), &c);
         return Recorded::states.empty() ? 0 : Recorded::states.back();
@@ -125,7 +125,7 @@ protected:
     // in the form's font.
     int MeasuredBottom(const char* caption) const {
         HDC measure = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(measure, ui::FontHandle(form->font.get()));
+        HGDIOBJ old = SelectObject(measure, controls::FontHandle(form->font.get()));
         RECT r{3, 3, 72, 60};
         DrawTextA(measure, caption, -1, &r, DT_CALCRECT | DT_WORDBREAK);
         SelectObject(measure, old);
@@ -134,11 +134,11 @@ protected:
     }
 
     HostWindow host;
-    ComPtr<ui::Form> form;
-    ui::Control* command1 = nullptr;
-    ui::Control* command2 = nullptr;
-    ui::Control* check1 = nullptr;
-    ui::Control* text1 = nullptr;
+    ComPtr<controls::Form> form;
+    controls::Control* command1 = nullptr;
+    controls::Control* command2 = nullptr;
+    controls::Control* check1 = nullptr;
+    controls::Control* text1 = nullptr;
 };
 
 TEST_F(ButtonPaintTest, DisabledButtonEmbossesItsDisabledPictureElseItsPicture) {
@@ -148,7 +148,7 @@ TEST_F(ButtonPaintTest, DisabledButtonEmbossesItsDisabledPictureElseItsPicture) 
     EXPECT_EQ(Paint(*command1, canvas), theme::kDisabled);
     EXPECT_EQ(Shown(canvas), "Picture embossed");
 
-    command1->disabledPicture = ui::PictureFromBitmap(SolidBitmap(8, 8, kBlue));
+    command1->disabledPicture = controls::PictureFromBitmap(SolidBitmap(8, 8, kBlue));
     EXPECT_EQ(Paint(*command1, canvas), theme::kDisabled);
     EXPECT_EQ(Shown(canvas), "DisabledPicture embossed");
     EXPECT_TRUE(reports.empty());
@@ -247,7 +247,7 @@ TEST_F(ButtonPaintTest, CaptionAbovePictureAndPictureCentredAboveIt) {
     Recorded::content = {3, 3, 72, 47 + h};
     Api().GetThemeBackgroundContentRect.Replace(&Recorded::Content);
     SetWindowTextW(command1->Handle(), L"Refresh");
-    command1->picture = ui::PictureFromBitmap(SolidBitmap(32, 32, kRed));
+    command1->picture = controls::PictureFromBitmap(SolidBitmap(32, 32, kRed));
     Focus(text1);
     Canvas canvas(kWidth, kHeight, kGround);
     Paint(*command1, canvas);
@@ -257,7 +257,7 @@ TEST_F(ButtonPaintTest, CaptionAbovePictureAndPictureCentredAboveIt) {
     EXPECT_EQ(Recorded::textRect.right, 72);
     EXPECT_EQ(Recorded::textRect.top, 45);
     EXPECT_EQ(Recorded::textRect.bottom, 47 + h);
-    EXPECT_EQ(Recorded::textFont, ui::FontHandle(form->font.get()));
+    EXPECT_EQ(Recorded::textFont, controls::FontHandle(form->font.get()));
     EXPECT_EQ(canvas.Pixel(22, 8), kRed);
     EXPECT_EQ(canvas.Pixel(53, 39), kRed);
     EXPECT_NE(canvas.Pixel(21, 8), kRed);
@@ -341,7 +341,7 @@ HBITMAP MarkedBitmap(int size) {
 }
 
 TEST_F(ButtonPaintTest, WithoutMaskColourThePictureIsRenderedOpaqueAndUpright) {
-    command1->picture = ui::PictureFromBitmap(MarkedBitmap(20));
+    command1->picture = controls::PictureFromBitmap(MarkedBitmap(20));
     Focus(text1);
     // The 20-pixel picture sits at (28, 22): its middle at (38, 32).
     Canvas masked(kWidth, kHeight, kGround);

@@ -48,7 +48,7 @@ TEST_F(DrawingTest, RectangleEdgeThatOverflowsIsReportedAndStaysZero) {
 }
 
 TEST_F(DrawingTest, BitmapPixelsOfTheTransparentColourLeaveTheTargetUntouched) {
-    auto picture = ui::PictureFromBitmap(TwoToneBitmap(16, 16, kRed, kMagenta, 8));
+    auto picture = controls::PictureFromBitmap(TwoToneBitmap(16, 16, kRed, kMagenta, 8));
     Canvas canvas(30, 30, kGround);
     const unsigned before = CountGdiObjects();
     theme::pvDrawTransparentPicture(picture.get(), canvas.dc(), 5, 5, 16, 16, kMagenta, 0, 0, 0, 0);
@@ -62,7 +62,7 @@ TEST_F(DrawingTest, BitmapPixelsOfTheTransparentColourLeaveTheTargetUntouched) {
 }
 
 TEST_F(DrawingTest, IconTransparentPixelsLeaveTheTargetUntouched) {
-    auto picture = ui::PictureFromIcon(HalfTransparentIcon(32, kBlue));
+    auto picture = controls::PictureFromIcon(HalfTransparentIcon(32, kBlue));
     Canvas canvas(40, 40, kGround);
     const unsigned before = CountGdiObjects();
     theme::pvDrawTransparentPicture(picture.get(), canvas.dc(), 4, 4, 32, 32, kMagenta, 0, 0, 0, 0);
@@ -73,7 +73,7 @@ TEST_F(DrawingTest, IconTransparentPixelsLeaveTheTargetUntouched) {
 }
 
 TEST_F(DrawingTest, SourceSizeZeroCopiesUnscaledAndAnotherSizeStretches) {
-    auto picture = ui::PictureFromBitmap(SolidBitmap(8, 8, kRed));
+    auto picture = controls::PictureFromBitmap(SolidBitmap(8, 8, kRed));
     Canvas unscaled(40, 40, kGround);
     theme::pvDrawTransparentPicture(picture.get(), unscaled.dc(), 0, 0, 32, 32, kMagenta, 0, 0, 0, 0);
     EXPECT_TRUE(unscaled.AllOf({0, 0, 8, 8}, kRed));
@@ -100,7 +100,7 @@ TEST_F(DrawingTest, EmptyPictureOrPictureWithoutImageDrawsAndCreatesNothing) {
 }
 
 TEST_F(DrawingTest, DisabledLookIsEmbossedAndDiffersFromTheNormalOne) {
-    auto picture = ui::PictureFromBitmap(TwoToneBitmap(16, 16, kRed, kMagenta, 8));
+    auto picture = controls::PictureFromBitmap(TwoToneBitmap(16, 16, kRed, kMagenta, 8));
     Canvas normal(30, 30, kGround), disabled(30, 30, kGround);
     theme::pvDrawTransparentPicture(picture.get(), normal.dc(), 5, 5, 16, 16, kMagenta, 0, 0, 0, 0);
     {
@@ -128,7 +128,7 @@ TEST_F(DrawingTest, DisabledLookIsEmbossedAndDiffersFromTheNormalOne) {
 
 TEST_F(DrawingTest, MissingTransparentBltIsReportedAndLeavesTheTarget) {
     theme::Api().TransparentBlt.Remove();
-    auto picture = ui::PictureFromBitmap(SolidBitmap(8, 8, kRed));
+    auto picture = controls::PictureFromBitmap(SolidBitmap(8, 8, kRed));
     Canvas canvas(10, 10, kGround);
     const unsigned before = CountGdiObjects();
     theme::pvDrawTransparentPicture(picture.get(), canvas.dc(), 0, 0, 8, 8, kMagenta, 0, 0, 0, 0);
@@ -138,8 +138,8 @@ TEST_F(DrawingTest, MissingTransparentBltIsReportedAndLeavesTheTarget) {
 }
 
 TEST_F(DrawingTest, PictureOrFallbackPrefersTheFirstOnlyWhenItHoldsAnImage) {
-    auto image = ui::PictureFromBitmap(SolidBitmap(4, 4, kRed));
-    auto other = ui::PictureFromBitmap(SolidBitmap(4, 4, kBlue));
+    auto image = controls::PictureFromBitmap(SolidBitmap(4, 4, kRed));
+    auto other = controls::PictureFromBitmap(SolidBitmap(4, 4, kBlue));
     auto empty = EmptyPicture();
     ComPtr<IPictureDisp> r;
     ASSERT_EQ(theme::pvPictureOrFallback(image.get(), other.get(), r), S_OK);

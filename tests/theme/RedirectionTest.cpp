@@ -133,24 +133,24 @@ protected:
         Calls::themed = 0;
         Calls::removed.clear();
         FakeVersion::Use(6);
-        form = ui::Form::Create(host.hwnd());
-        form->font = ui::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
+        form = controls::Form::Create(host.hwnd());
+        form->font = controls::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
     }
     void TearDown() override {
         TRACKMOUSEEVENT cancel{sizeof cancel, TME_CANCEL | TME_HOVER | TME_LEAVE, nullptr, 0};
-        for (ui::Control* c : form->Controls()) {
+        for (controls::Control* c : form->Controls()) {
             cancel.hwndTrack = c->Handle();
             TrackMouseEvent(&cancel);
         }
         ThemeTest::TearDown();
     }
 
-    ui::Control& Button(ui::ControlKind kind, short style, DWORD windowStyle = BS_PUSHBUTTON) {
+    controls::Control& Button(controls::ControlKind kind, short style, DWORD windowStyle = BS_PUSHBUTTON) {
         HWND h = host.AddButton(L"Go", windowStyle, 10, 10, 75, 63);
         Below::Attach(h);
-        ui::Control& c = form->Add(kind, L"Button" + std::to_wstring(form->Controls().size()), h);
+        controls::Control& c = form->Add(kind, L"Button" + std::to_wstring(form->Controls().size()), h);
         c.style = style;
-        c.picture = ui::PictureFromBitmap(SolidBitmap(16, 16, RGB(255, 0, 0)));
+        c.picture = controls::PictureFromBitmap(SolidBitmap(16, 16, RGB(255, 0, 0)));
         return c;
     }
 
@@ -163,7 +163,7 @@ protected:
     static bool IsDue(HWND h) { return GetUpdateRect(h, nullptr, FALSE) != FALSE; }
 
     // The windows go before the form that their subclasses point at.
-    ComPtr<ui::Form> form;
+    ComPtr<controls::Form> form;
     HostWindow host;
 };
 
@@ -171,7 +171,7 @@ bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALS
 
 TEST_F(RedirectionTest, WithoutVersionSixNothingIsRegisteredAndNothingRead) {
     FakeVersion::Use(5);
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     const ComPtr<ReadRecorder> recorder = ReadRecorder::Make(&button);
     EXPECT_FALSE(theme::FixThemeSupport(std::vector<theme::ThemeControl>{{button.Kind(), recorder.get()}}));
     EXPECT_TRUE(recorder->names.empty());
@@ -181,10 +181,10 @@ TEST_F(RedirectionTest, WithoutVersionSixNothingIsRegisteredAndNothingRead) {
 }
 
 TEST_F(RedirectionTest, OnlyStyleAndWindowOfFramesAndButtonsAreRead) {
-    ui::Control& graphical = Button(ui::ControlKind::CheckBox, 1, BS_AUTOCHECKBOX);
-    ui::Control& standard = Button(ui::ControlKind::OptionButton, 0, BS_AUTORADIOBUTTON);
-    ui::Control& frame = Button(ui::ControlKind::Frame, 0, BS_GROUPBOX);
-    ui::Control& label = form->Add(ui::ControlKind::Label, L"Label1", host.AddButton(L"", BS_GROUPBOX, 0, 0, 5, 5));
+    controls::Control& graphical = Button(controls::ControlKind::CheckBox, 1, BS_AUTOCHECKBOX);
+    controls::Control& standard = Button(controls::ControlKind::OptionButton, 0, BS_AUTORADIOBUTTON);
+    controls::Control& frame = Button(controls::ControlKind::Frame, 0, BS_GROUPBOX);
+    controls::Control& label = form->Add(controls::ControlKind::Label, L"Label1", host.AddButton(L"", BS_GROUPBOX, 0, 0, 5, 5));
     const ComPtr<ReadRecorder> g = ReadRecorder::Make(&graphical), s = ReadRecorder::Make(&standard),
                                f = ReadRecorder::Make(&frame), l = ReadRecorder::Make(&label);
     EXPECT_TRUE(theme::FixThemeSupport(std::vector<theme::ThemeControl>{
@@ -198,24 +198,24 @@ TEST_F(RedirectionTest, OnlyStyleAndWindowOfFramesAndButtonsAreRead) {
 }
 
 TEST_F(RedirectionTest, GraphicalButtonsOfEveryKindAreRedirectedStandardOnesAreNot) {
-    ui::Control& command = Button(ui::ControlKind::CommandButton, 1);
-    ui::Control& check = Button(ui::ControlKind::CheckBox, 1, BS_AUTOCHECKBOX);
-    ui::Control& option = Button(ui::ControlKind::OptionButton, 1, BS_AUTORADIOBUTTON);
-    ui::Control& plainCommand = Button(ui::ControlKind::CommandButton, 0);
-    ui::Control& plainCheck = Button(ui::ControlKind::CheckBox, 0, BS_AUTOCHECKBOX);
+    controls::Control& command = Button(controls::ControlKind::CommandButton, 1);
+    controls::Control& check = Button(controls::ControlKind::CheckBox, 1, BS_AUTOCHECKBOX);
+    controls::Control& option = Button(controls::ControlKind::OptionButton, 1, BS_AUTORADIOBUTTON);
+    controls::Control& plainCommand = Button(controls::ControlKind::CommandButton, 0);
+    controls::Control& plainCheck = Button(controls::ControlKind::CheckBox, 0, BS_AUTOCHECKBOX);
     EXPECT_TRUE(theme::FixThemeSupport(form->Controls()));
-    for (ui::Control* c : {&command, &check, &option}) {
+    for (controls::Control* c : {&command, &check, &option}) {
         SendMessageW(c->Handle(), WM_MOUSEHOVER, 0, 0);
         EXPECT_NE(GetPropA(c->Handle(), "Hot"), nullptr) << static_cast<int>(c->Kind());
     }
-    for (ui::Control* c : {&plainCommand, &plainCheck}) {
+    for (controls::Control* c : {&plainCommand, &plainCheck}) {
         SendMessageW(c->Handle(), WM_MOUSEHOVER, 0, 0);
         EXPECT_EQ(GetPropA(c->Handle(), "Hot"), nullptr) << static_cast<int>(c->Kind());
     }
 }
 
 TEST_F(RedirectionTest, SecondWalkAddsNoSecondLayer) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     Api().IsAppThemed.Replace(&Calls::CountedThemed);
     theme::FixThemeSupport(form->Controls());
     SendMessageW(button.Handle(), WM_MOUSEHOVER, 0, 0);
@@ -230,12 +230,12 @@ TEST_F(RedirectionTest, TheRegistrationHoldsItsControlUntilTheWindowIsDestroyed)
     // The control object and its form are let go before the window: the
     // button still paints through the control, and only the window's end
     // releases it. A second registration lets the first one's control go.
-    ComPtr<ui::Form> own = ui::Form::Create(host.hwnd());
-    own->font = ui::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
+    ComPtr<controls::Form> own = controls::Form::Create(host.hwnd());
+    own->font = controls::CreateOleFont(L"MS Sans Serif", 8, 400, 0);
     HWND h = host.AddButton(L"Go", BS_PUSHBUTTON, 10, 10, 75, 63);
-    ui::Control& control = own->Add(ui::ControlKind::CommandButton, L"Alone", h);
+    controls::Control& control = own->Add(controls::ControlKind::CommandButton, L"Alone", h);
     control.style = 1;
-    control.picture = ui::PictureFromBitmap(SolidBitmap(16, 16, RGB(255, 0, 0)));
+    control.picture = controls::PictureFromBitmap(SolidBitmap(16, 16, RGB(255, 0, 0)));
     bool replaced = false, gone = false;
     EXPECT_TRUE(theme::FixThemeSupport(
         std::vector<theme::ThemeControl>{{control.Kind(), ReadRecorder::Make(&control, &replaced).get()}}));
@@ -252,7 +252,7 @@ TEST_F(RedirectionTest, TheRegistrationHoldsItsControlUntilTheWindowIsDestroyed)
 }
 
 TEST_F(RedirectionTest, ThemedVisiblePaintIsTheLayersOwnAndMarksPaintedFirst) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     theme::FixThemeSupport(form->Controls());
     HostWindow::Pump();
     Below::seen.clear();
@@ -266,7 +266,7 @@ TEST_F(RedirectionTest, ThemedVisiblePaintIsTheLayersOwnAndMarksPaintedFirst) {
 }
 
 TEST_F(RedirectionTest, HiddenOrUnthemedPaintGoesToDefaultProcessing) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     theme::FixThemeSupport(form->Controls());
     ShowWindow(button.Handle(), SW_HIDE);
     Below::seen.clear();
@@ -284,7 +284,7 @@ TEST_F(RedirectionTest, HiddenOrUnthemedPaintGoesToDefaultProcessing) {
 }
 
 TEST_F(RedirectionTest, EnableAndFocusSwitchRedrawingOffOnlyDuringDefaultProcessing) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     Calls::inset = {5, 5, 5, 5};
     Api().GetThemeBackgroundRegion.Replace(&Calls::Region);
     theme::FixThemeSupport(form->Controls());
@@ -313,7 +313,7 @@ TEST_F(RedirectionTest, EnableAndFocusSwitchRedrawingOffOnlyDuringDefaultProcess
 }
 
 TEST_F(RedirectionTest, RedrawingComesBackWhenTheThemeGoesAwayDuringDefaultProcessing) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     Api().IsAppThemed.Replace(&Below::IsAppThemed);
     theme::FixThemeSupport(form->Controls());
     Below::themeOffDuringEnable = true;
@@ -323,7 +323,7 @@ TEST_F(RedirectionTest, RedrawingComesBackWhenTheThemeGoesAwayDuringDefaultProce
 }
 
 TEST_F(RedirectionTest, HotFollowsHoverPressLeaveAndLossOfFocus) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     theme::FixThemeSupport(form->Controls());
     HWND h = button.Handle();
     auto hot = [h] { return reinterpret_cast<INT_PTR>(GetPropA(h, "Hot")); };
@@ -346,7 +346,7 @@ TEST_F(RedirectionTest, HotFollowsHoverPressLeaveAndLossOfFocus) {
 }
 
 TEST_F(RedirectionTest, MouseMovesAskForTrackingOnlyWhileNotHotAndRepaintUntilPainted) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     theme::FixThemeSupport(form->Controls());
     HWND h = button.Handle();
     POINT centre{37, 31};
@@ -380,7 +380,7 @@ TEST_F(RedirectionTest, MouseMovesAskForTrackingOnlyWhileNotHotAndRepaintUntilPa
 }
 
 TEST_F(RedirectionTest, RightButtonUpRepaintsAndRightButtonDownDoesNot) {
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
     theme::FixThemeSupport(form->Controls());
     HWND h = button.Handle();
     ValidateRect(h, nullptr);
@@ -391,7 +391,7 @@ TEST_F(RedirectionTest, RightButtonUpRepaintsAndRightButtonDownDoesNot) {
 }
 
 TEST_F(RedirectionTest, FramesSendMouseLeaveAndPrintClientPastTheirChain) {
-    ui::Control& frame = Button(ui::ControlKind::Frame, 0, BS_GROUPBOX);
+    controls::Control& frame = Button(controls::ControlKind::Frame, 0, BS_GROUPBOX);
     theme::FixThemeSupport(form->Controls());
     HWND h = frame.Handle();
     Below::seen.clear();
@@ -410,8 +410,8 @@ TEST_F(RedirectionTest, FramesSendMouseLeaveAndPrintClientPastTheirChain) {
 TEST_F(RedirectionTest, DestroyedWindowsLoseTheirSubclassAndProperties) {
     Calls::realRemove = Api().RemoveWindowSubclass.Bind();
     Api().RemoveWindowSubclass.Replace(&Calls::Remove);
-    ui::Control& button = Button(ui::ControlKind::CommandButton, 1);
-    ui::Control& frame = Button(ui::ControlKind::Frame, 0, BS_GROUPBOX);
+    controls::Control& button = Button(controls::ControlKind::CommandButton, 1);
+    controls::Control& frame = Button(controls::ControlKind::Frame, 0, BS_GROUPBOX);
     theme::FixThemeSupport(form->Controls());
     HWND b = button.Handle(), f = frame.Handle();
     SendMessageW(b, WM_MOUSEHOVER, 0, 0);
@@ -426,8 +426,8 @@ TEST_F(RedirectionTest, DestroyedWindowsLoseTheirSubclassAndProperties) {
 }
 
 TEST_F(RedirectionTest, MissingSubclassEntryIsReportedPerControlAndTheWalkGoesOn) {
-    Button(ui::ControlKind::CommandButton, 1);
-    Button(ui::ControlKind::Frame, 0, BS_GROUPBOX);
+    Button(controls::ControlKind::CommandButton, 1);
+    Button(controls::ControlKind::Frame, 0, BS_GROUPBOX);
     Api().SetWindowSubclass.Remove();
     EXPECT_TRUE(theme::FixThemeSupport(form->Controls()));
     EXPECT_EQ(ReportsFrom(L"FixThemeSupport"), 2);

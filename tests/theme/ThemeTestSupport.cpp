@@ -5,17 +5,6 @@
 
 namespace quillon::test {
 
-unsigned CountGdiObjects() {
-    const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    if (counted) return counted;
-    // Wine does not count; its handle table answers a bare index for
-    // whatever object lives there, so count the live indexes instead.
-    unsigned n = 0;
-    for (ULONG_PTR index = 1; index < 0x10000; ++index)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++n;
-    return n;
-}
-
 void ThemeTest::SetUp() {
     static const HRESULT ole = OleInitialize(nullptr);
     (void)ole;

@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "common/ComPtr.h"
+#include "support/TestSupport.h"
 #include "theme/ThemeInternals.h"
-#include "ui/Control.h"
-#include "ui/Picture.h"
+#include "controls/Control.h"
+#include "controls/Picture.h"
 
 namespace quillon::test {
-
-// Live GDI objects of the process.
-unsigned CountGdiObjects();
 
 // Every test starts and ends with the real, unbound entry points and its own
 // record of error reports.

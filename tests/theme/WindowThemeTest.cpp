@@ -7,6 +7,7 @@
 #include "common/DoEvents.h"
 #include "common/SystemLibrary.h"
 #include "e2e/Screenshot.h"
+#include "resource.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
 
@@ -45,7 +46,7 @@ protected:
         ASSERT_NE(command1, nullptr);
     }
 
-    ui::FrmMain window{L""};
+    ui::FrmMain window;
     HWND command1 = nullptr;
 };
 
@@ -136,7 +137,7 @@ TEST_F(WindowThemeTest, TheRefreshButtonIsNamedForScreenReadersAndShowsOnlyItsPi
 // earlier one.
 TEST(FrmMainClass, EveryWindowOfTheProcessHasLiveClassIcons) {
     for (int window = 0; window < 2; ++window) {
-        ui::FrmMain frm(L"");
+        ui::FrmMain frm;
         frm.onEnd = [](int) {};
         ASSERT_TRUE(frm.Create()) << window;
         for (int which : {GCLP_HICON, GCLP_HICONSM}) {
@@ -147,6 +148,32 @@ TEST(FrmMainClass, EveryWindowOfTheProcessHasLiveClassIcons) {
             if (info.hbmMask) DeleteObject(info.hbmMask);
         }
     }
+}
+
+// A registration that fails (here a class of the same name that is not the
+// window's stands in the way) fails Create without a window, and the next
+// Create tries again. The class's icons are the module's shared ones, so no
+// attempt leaves an icon behind.
+TEST(FrmMainClass, AFailedRegistrationIsTriedAgainAtTheNextCreate) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    UnregisterClassW(L"FrmMain", instance);  // an earlier test's, its windows gone
+    WNDCLASSW other{};
+    other.lpfnWndProc = DefWindowProcW;
+    other.hInstance = instance;
+    other.lpszClassName = L"FrmMain";
+    ASSERT_TRUE(RegisterClassW(&other));
+    {
+        ui::FrmMain frm;
+        frm.onEnd = [](int) {};
+        EXPECT_FALSE(frm.Create());
+        EXPECT_EQ(frm.hWnd(), nullptr);
+    }
+    ASSERT_TRUE(UnregisterClassW(L"FrmMain", instance));
+    ui::FrmMain frm;
+    frm.onEnd = [](int) {};
+    ASSERT_TRUE(frm.Create());
+    EXPECT_EQ(reinterpret_cast<HANDLE>(GetClassLongPtrW(frm.hWnd(), GCLP_HICON)),
+              LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, LR_SHARED));
 }
 
 // This program carries Quillon's manifest: bound from the system folder
@@ -172,11 +199,29 @@ TEST_F(ThemeTest, TheManifestsCommonControlsAreStillTheOnesBound) {
     EXPECT_NE(pathOf(bound).find(L"common-controls"), std::wstring::npos);
     EXPECT_EQ(LoadSystemLibraryByPath(L"comctl32.dll"), bound);
 
+    // The system folder of this process's bitness: SysWOW64 for a 32-bit
+    // process on 64-bit Windows. Compared as files, since the loader may
+    // name it either way.
     wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    if (!wow64 || !GetSystemWow64DirectoryW(system, MAX_PATH)) GetSystemDirectoryW(system, MAX_PATH);
+    const auto fileId = [](const std::wstring& path) {
+        HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return ok ? std::to_wstring(info.dwVolumeSerialNumber) + L":" + std::to_wstring(info.nFileIndexHigh) + L":" +
+                        std::to_wstring(info.nFileIndexLow)
+                  : std::wstring(L"none");
+    };
     const HMODULE msimg32 = LoadSystemLibraryByPath(L"msimg32.dll");
     ASSERT_NE(msimg32, nullptr);
-    EXPECT_EQ(pathOf(msimg32), std::wstring(CharLowerW(system)) + L"\\msimg32.dll");
+    const std::wstring loaded = fileId(pathOf(msimg32));
+    EXPECT_NE(loaded, L"none");
+    EXPECT_EQ(loaded, fileId(std::wstring(system) + L"\\msimg32.dll"))
+        << testing::PrintToString(pathOf(msimg32)) << " is not in " << testing::PrintToString(std::wstring(system));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "ui/Dispatch.h"
+#include "controls/Dispatch.h"
 
 #include <oleauto.h>
 
 #include "common/OleHandles.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 HRESULT STDMETHODCALLTYPE DispatchObject::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -119,4 +119,4 @@ HRESULT SetObject(VARIANT* v, IUnknown* object) {
     return object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&v->pdispVal));
 }
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 class DispatchObject : public IDispatch {
 public:
@@ -52,4 +52,4 @@ HRESULT SetHandle(VARIANT* v, const void* handle);  // VT_I8 on 64-bit, VT_I4 on
 HRESULT SetText(VARIANT* v, const std::wstring& text);
 HRESULT SetObject(VARIANT* v, IUnknown* object);  // VT_DISPATCH; null gives an empty reference
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

@@ -1,8 +1,8 @@
-#include "ui/Control.h"
+#include "controls/Control.h"
 
 #include <oleauto.h>
 
-namespace quillon::ui {
+namespace quillon::controls {
 namespace {
 
 bool IsButtonKind(ControlKind k) {
@@ -99,4 +99,4 @@ Control* Form::FromWindow(HWND hwnd) const {
     return nullptr;
 }
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

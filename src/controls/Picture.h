@@ -9,7 +9,7 @@
 
 #include "common/ComPtr.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 // The picture owns the handle it is given; without a picture the handle
 // is destroyed.
@@ -24,4 +24,4 @@ OLE_HANDLE PictureHandle(IPictureDisp* picture);
 ComPtr<IFontDisp> CreateOleFont(const std::wstring& face, double points, short weight, short charset);
 HFONT FontHandle(IFontDisp* font);
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

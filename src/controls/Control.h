@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "common/ComPtr.h"
-#include "ui/Dispatch.h"
+#include "controls/Dispatch.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 // The whole text of a window.
 std::wstring WindowText(HWND hwnd);
@@ -84,4 +84,4 @@ private:
     std::vector<Control*> order_;  // each holds one reference
 };
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

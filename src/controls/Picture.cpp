@@ -1,8 +1,8 @@
-#include "ui/Picture.h"
+#include "controls/Picture.h"
 
 #include "common/GdiHandles.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 namespace {
 
 ComPtr<IPictureDisp> FromDesc(PICTDESC& desc) {
@@ -82,4 +82,4 @@ HFONT FontHandle(IFontDisp* disp) {
     return h;
 }
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls
