@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "common/DoEvents.h"
-#include "common/OleHandles.h"
 #include "common/RunLimit.h"
 #include "common/SystemLibrary.h"
 #include "theme/mdXpThemeSupport.h"
@@ -42,7 +41,6 @@ int Main(const std::wstring& argumentText) {
     EnableDep();
     DoEvents();
     theme::InitThemeSupport();
-    const OleInitialization ole;
 
     static ui::FrmMain window(mode);  // lives until the process ends
     window.Show();

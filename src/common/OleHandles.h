@@ -1,6 +1,6 @@
 #pragma once
-// OLE's own: a VARIANT that is cleared, OLE initialisation that is undone,
-// and the widening of OLE's 32-bit image handles.
+// OLE's own: a VARIANT that is cleared, and the widening of OLE's 32-bit
+// image handles.
 #include <windows.h>
 #include <ocidl.h>
 #include <oleauto.h>
@@ -20,20 +20,6 @@ public:
 
 private:
     VARIANT v_;
-};
-
-// OleInitialize, undone at the end when it succeeded.
-class OleInitialization {
-public:
-    OleInitialization() : hr_(OleInitialize(nullptr)) {}
-    ~OleInitialization() {
-        if (SUCCEEDED(hr_)) OleUninitialize();
-    }
-    OleInitialization(const OleInitialization&) = delete;
-    OleInitialization& operator=(const OleInitialization&) = delete;
-
-private:
-    HRESULT hr_;
 };
 
 // OLE keeps image handles in 32 bits; GDI and USER handles widen to the

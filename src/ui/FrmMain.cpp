@@ -10,6 +10,7 @@
 #include "common/DoEvents.h"
 #include "common/GdiHandles.h"
 #include "common/OleHandles.h"
+#include "common/SystemLibrary.h"
 #include "controls/Picture.h"
 #include "resource.h"
 #include "settings/Modini.h"
@@ -128,6 +129,7 @@ void FrmMain::Show() {
     }
     Form_Load();
     if (bSilent != 0 || !hwnd_) return;
+    AddTooltip();
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
     SetFocus(ctl_.text2);
@@ -223,19 +225,24 @@ void FrmMain::CreateControls() {
         GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
     }
     SetWindowPos(label4, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
+// Made when the window is first shown: a silent run, which never shows
+// it, has no use for it.
+void FrmMain::AddTooltip() {
+    if (tooltip_ || !hwnd_) return;
     InitTooltipClass();
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
-    if (tooltip_) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = hwnd_;
-        tool.uId = reinterpret_cast<UINT_PTR>(command1.Handle());
-        tool.lpszText = const_cast<LPWSTR>(L"Refresh");
-        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr),
+                               nullptr);
+    if (!tooltip_) return;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(ctl_.command1);
+    tool.lpszText = const_cast<LPWSTR>(L"Refresh");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void FrmMain::Form_Load() {
@@ -353,7 +360,10 @@ void FrmMain::Text2_Change() {
 }
 
 void FrmMain::Link_Click() {
-    ShellExecuteA(hwnd_, "Open", QUILLON_MAKER_PAGE, "", "", SW_SHOWNORMAL);
+    // Bound at the first click: most runs never need the shell.
+    using ShellExecuteFn = decltype(&ShellExecuteA);
+    static const auto shellExecute = ProcAddress<ShellExecuteFn>(LoadSystemLibrary(L"shell32.dll"), "ShellExecuteA");
+    if (shellExecute) shellExecute(hwnd_, "Open", QUILLON_MAKER_PAGE, "", "", SW_SHOWNORMAL);
 }
 
 void FrmMain::OnCommand(HWND from, WORD code) {

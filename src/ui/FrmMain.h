@@ -66,6 +66,7 @@ private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
+    void AddTooltip();
     void Form_Load();
     bool ReadServerSettings(const std::wstring& settingsPath);
     void End(int exitCode);

@@ -1,5 +1,8 @@
 // The real Quillon.exe, as a user gets it, against the test nginx that the
 // prefix's proxy setting points at.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -333,6 +336,10 @@ TEST_F(Quillon, TheWindowFollowsTheLayoutAndTheKeyboard) {
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     EXPECT_EQ(q.Text(IDC_CHECK2), L"Save Date && Time In Log");
+    // The refresh button's tooltip, made as the window was shown.
+    HWND tooltip = FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, false);
+    ASSERT_NE(tooltip, nullptr);
+    EXPECT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
 
     EXPECT_EQ(q.Focus(), q.Item(IDC_TEXT2));
     for (int id : {IDC_CHECK1, IDC_CHECK2, IDC_COMMAND1, IDC_TEXT1, IDC_TEXT2}) {
