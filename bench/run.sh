@@ -21,11 +21,12 @@ done
 . "$root/scripts/wine.sh"
 quillon_choose_loader
 if [ -z "$build" ]; then
-  bash "$root/scripts/setup.sh"
+  # Once: not again in the run that the virtual display starts below.
+  [ -n "${QUILLON_BENCH_HEADLESS:-}" ] || bash "$root/scripts/setup.sh"
   # Wine needs a display from the prefix's first process on: without one,
   # the whole run goes onto a virtual display.
   if [ -z "${DISPLAY:-}" ]; then
-    exec bash "$root/scripts/wine.sh" display bash "$0" "${args[@]}"
+    exec bash "$root/scripts/wine.sh" display env QUILLON_BENCH_HEADLESS=1 bash "$0" "${args[@]}"
   fi
   cmake --preset win64 >/dev/null
   cmake --build --preset win64 --target QuillonBench

@@ -27,7 +27,8 @@ no32() { fail "--win32 cannot run here: $1; without --win32 it runs the 64-bit b
 
 # Before anything is installed or built: can a 32-bit program run at all?
 if [ "$arch" = win32 ] && ! quillon_kernel_runs_32bit; then no32 "$quillon_kernel_refuses_32bit"; fi
-bash "$root/scripts/setup.sh"
+# Once: not again in the run that the virtual display starts below.
+[ -n "${QUILLON_RUN_HEADLESS:-}" ] || bash "$root/scripts/setup.sh"
 if [ "$arch" = win32 ] && ! quillon_runs_32bit; then no32 "$(quillon_why_not_32bit)"; fi
 if [ -z "${DISPLAY:-}" ]; then
   # The display must be there before the prefix's first process starts.
