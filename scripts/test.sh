@@ -59,13 +59,14 @@ wow64_works() {
     exit $status' _ "$root" "$build"
 }
 
-status64=0 status32=0 skipped32=""
+status64=0 status32=0 skipped32="" unrun32=""
 rm -f "$root"/build/win{64,32}/ctest.log
 suite win64 "$@" || status64=$?
 no32=$(quillon_why_not_32bit)
 if [ "$no32" = "$quillon_kernel_refuses_32bit" ]; then
   if [ "${QUILLON_REQUIRE_WIN32:-}" = 1 ]; then
-    echo "FAILED: the 32-bit suite cannot run: $no32 (QUILLON_REQUIRE_WIN32=1)"
+    unrun32="$no32 (QUILLON_REQUIRE_WIN32=1)"
+    echo "FAILED: the 32-bit suite cannot run: $unrun32"
     status32=1
   else
     skipped32="$no32"
@@ -76,7 +77,8 @@ elif [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ]; then
   skipped32="Wine cannot run 32-bit Windows programs here (QUILLON_SKIP_WIN32_TESTS=1)"
 else
   said=$(tail -n 1 "$root/build/win32/wow64-probe.log" 2>/dev/null || true)
-  echo "FAILED: this machine cannot run 32-bit Windows programs under Wine${no32:+: $no32}${said:+ (Wine said: $said)}; install wine32:i386, or set QUILLON_SKIP_WIN32_TESTS=1 to skip the 32-bit suite"
+  unrun32="this machine cannot run 32-bit Windows programs under Wine${no32:+: $no32}${said:+ (Wine said: $said)}"
+  echo "FAILED: $unrun32; install wine32:i386, or set QUILLON_SKIP_WIN32_TESTS=1 to skip the 32-bit suite"
   status32=1
 fi
 
@@ -85,6 +87,10 @@ echo "== Summary"
 for preset in win64 win32; do
   if [ "$preset" = win32 ] && [ -n "$skipped32" ]; then
     echo "build/win32: SKIPPED, the 32-bit suite did not run: $skipped32"
+    continue
+  fi
+  if [ "$preset" = win32 ] && [ -n "$unrun32" ]; then
+    echo "build/win32: FAILED, the 32-bit suite could not run: $unrun32"
     continue
   fi
   log=$root/build/$preset/ctest.log
