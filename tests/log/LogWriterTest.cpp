@@ -112,21 +112,17 @@ TEST_F(LogWriter, AnOverwriteOfALogThatAViewerHoldsOpenReachesTheViewer) {
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
 }
 
-TEST_F(LogWriter, TheLastLoggedAddressIsTheLastLinesAndALogWithoutOneIsAChange) {
-    EXPECT_FALSE(log::LastLoggedAddress(path));  // missing
-    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));
+TEST_F(LogWriter, TheLastLoggedAddressIsReadFromTheEndOfTheLogOnly) {
+    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));  // no log
     test::WriteBytes(path, "\r\n\r\n");
-    EXPECT_FALSE(log::LastLoggedAddress(path));
-    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));
+    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));  // no line
     test::WriteBytes(path, "198.51.100.1\r\n203.0.113.7 - 12/6/2026 7:43:26 AM\r\n\r\n");
-    EXPECT_EQ(log::LastLoggedAddress(path), L"203.0.113.7");
     EXPECT_FALSE(log::IsNewAddress(path, L"203.0.113.7"));
     EXPECT_TRUE(log::IsNewAddress(path, L"198.51.100.1"));
     test::WriteBytes(path, "2001:DB8::7");  // no line end, another case
     EXPECT_FALSE(log::IsNewAddress(path, L"2001:db8::7"));
-}
 
-TEST_F(LogWriter, TheLastLoggedAddressOfA10MegabyteLogCostsNoMoreThanOfASmallOne) {
+    // A 10 MB log costs no more than a small one.
     const std::wstring small = dir / L"small.txt";
     test::WriteBytes(small, "198.51.100.1\r\n192.0.2.1\r\n");
     std::string big;
