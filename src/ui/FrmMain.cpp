@@ -182,20 +182,9 @@ void FrmMain::CreateControls() {
     for (const wchar_t* name : kCollectionOrder)
         for (size_t i = 0; i < std::size(kControls); ++i)
             if (std::wcscmp(kControls[i].name, name) == 0) form_->Add(kControls[i].kind, name, made[i]);
-    for (size_t i = 0; i < std::size(kControls); ++i) {
-        HWND* kept = nullptr;
-        switch (kControls[i].id) {
-            case IDC_TEXT1: kept = &ctl_.text1; break;
-            case IDC_TEXT2: kept = &ctl_.text2; break;
-            case IDC_CHECK1: kept = &ctl_.check1; break;
-            case IDC_CHECK2: kept = &ctl_.check2; break;
-            case IDC_COMMAND1: kept = &ctl_.command1; break;
-            case IDC_IMAGE2: kept = &ctl_.image2; break;
-            case IDC_LABEL4: kept = &ctl_.label4; break;
-            default: break;
-        }
-        if (kept) *kept = made[i];
-    }
+    ctl_ = {GetDlgItem(hwnd_, IDC_TEXT1),    GetDlgItem(hwnd_, IDC_TEXT2),  GetDlgItem(hwnd_, IDC_CHECK1),
+            GetDlgItem(hwnd_, IDC_CHECK2),   GetDlgItem(hwnd_, IDC_COMMAND1), GetDlgItem(hwnd_, IDC_IMAGE2),
+            GetDlgItem(hwnd_, IDC_LABEL4)};
 
     controls::Control& command1 = *form_->Find(L"Command1");
     command1.style = 1;  // graphical
