@@ -42,13 +42,15 @@ cmake --build --preset "$arch" --target Quillon
 build=$root/build/$arch
 prefix=$build/wineprefix
 run=$build/run
+mkdir -p "$run"
 cleanup() {
   bash "$root/tests/fixtures/nginx.sh" stop "$run/nginx" "$prefix" >/dev/null 2>&1 || true
   WINEPREFIX=$prefix quillon_wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-bash "$root/tests/fixtures/wine-prefix.sh" start "$prefix"
-bash "$root/tests/fixtures/nginx.sh" start "$run/nginx" "$prefix"
+bash "$root/tests/fixtures/wine-prefix.sh" start "$prefix" || fail "the Wine prefix $prefix did not start"
+bash "$root/tests/fixtures/nginx.sh" start "$run/nginx" "$prefix" >"$run/nginx.log" 2>&1 ||
+  fail "the address server did not start: $(tail -n 3 "$run/nginx.log" | tr '\n' ' ')"
 echo "address server on 127.0.0.1:$(cat "$run/nginx/port"), used as the system proxy"
 export WINEPREFIX=$prefix
 logfile=$prefix/drive_c/IP_log.txt
