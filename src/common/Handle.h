@@ -1,9 +1,9 @@
 #pragma once
 // One owning wrapper for every kind of handle, after WIL's unique_any: the
 // handle type, how it is closed and its empty value are template
-// parameters; copies are deleted, moves allowed. The aliases per kind live
-// beside the code that knows the kind (GdiHandles.h, and the WinInet, file
-// and theme handles of their subsystems).
+// parameters; copies are deleted, moves allowed. The kernel's kinds are
+// here; the others live beside the code that knows the kind (GdiHandles.h,
+// and the WinInet and theme handles of their subsystems).
 #include <windows.h>
 
 #include <utility>
@@ -53,5 +53,23 @@ struct HandleTraits {
 
 template <class T, auto Close, INT_PTR Empty = 0>
 using UniqueAny = UniqueHandle<HandleTraits<T, Close, Empty>>;
+
+// Kernel objects: events, mutexes, threads (null when empty), and files
+// (INVALID_HANDLE_VALUE when empty).
+using KernelHandle = UniqueAny<HANDLE, &CloseHandle>;
+using FileHandle = UniqueAny<HANDLE, &CloseHandle, -1>;
+
+// Runs a function when the scope ends, however it ends.
+template <class Fn>
+class ScopeExit {
+public:
+    explicit ScopeExit(Fn fn) : fn_(std::move(fn)) {}
+    ~ScopeExit() { fn_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    Fn fn_;
+};
 
 }  // namespace quillon

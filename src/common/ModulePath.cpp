@@ -16,3 +16,13 @@ std::wstring ModulePath() {
 }
 
 }  // namespace quillon
+
+namespace quillon {
+
+std::wstring ProgramFolder() {
+    const std::wstring exe = ModulePath();
+    const size_t slash = exe.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
+}
+
+}  // namespace quillon

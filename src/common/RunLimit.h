@@ -11,9 +11,9 @@ namespace quillon::runlimit {
 using EndFn = void (*)(UINT exitCode);
 void EndProcess(UINT exitCode);
 
-// Starts the one other thread of the process. After limitMs it waits for
-// a write under way (up to graceMs, for a write that hangs on a dead
-// share), then ends the process: with 0 if the run succeeded, else 1.
+// Starts a thread that watches the time. After limitMs it waits for a
+// write under way (up to graceMs, for a write that hangs on a dead share),
+// then ends the process: with 0 if the run succeeded, else 1.
 void Start(DWORD limitMs, DWORD graceMs = 15000, EndFn end = EndProcess);
 
 // Held while a file the user relies on is written.

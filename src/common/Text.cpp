@@ -31,4 +31,15 @@ bool FitsAnsi(std::wstring_view text) {
     return !substituted && FromAnsi(ToAnsi(text)) == text;
 }
 
+std::wstring SystemMessage(unsigned long error) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", text ? n : 0);
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? L"Error " + std::to_wstring(error) + L"." : message;
+}
+
 }  // namespace quillon

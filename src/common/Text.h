@@ -13,4 +13,7 @@ std::wstring FromAnsi(std::string_view bytes);
 // comes back unchanged from ToAnsi and FromAnsi.
 bool FitsAnsi(std::wstring_view text);
 
+// The system's own words for an error code, in the user's language.
+std::wstring SystemMessage(unsigned long error);
+
 }  // namespace quillon

@@ -3,22 +3,14 @@
 #include <windows.h>
 
 #include "common/DoEvents.h"
-#include "common/FileReplace.h"
+#include "common/Handle.h"
+#include "common/Retry.h"
 #include "common/RunLimit.h"
 #include "common/Text.h"
+#include "common/WholeFile.h"
 
 namespace quillon::log {
 namespace {
-
-// Another program may hold the file for a moment; wait up to about 1 s.
-FileHandle OpenLog(const std::wstring& path, DWORD access, DWORD disposition) {
-    for (int attempt = 0;; ++attempt) {
-        FileHandle file(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file || GetLastError() != ERROR_SHARING_VIOLATION || attempt == 20) return file;
-        Sleep(50);
-    }
-}
 
 // Held while a line is appended, by every writer of this program. The byte
 // lies far past any real log data, so the lock hinders no reader.
@@ -40,61 +32,47 @@ private:
     bool locked_ = false;
 };
 
-bool WriteAll(HANDLE file, const std::string& bytes, OVERLAPPED* at) {
-    DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, at) &&
-           written == bytes.size();
-}
-
 bool Append(const std::wstring& path, const std::string& line) {
     // Append access makes each write land at the end of the file; the lock
     // keeps two writers at once from interleaving their lines (Wine's append
     // is not atomic between processes).
-    FileHandle file = OpenLog(path, GENERIC_READ | FILE_APPEND_DATA, OPEN_ALWAYS);
+    FileHandle file = RetryWhileBusy([&] {
+        return FileHandle(CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    });
     if (!file) return false;
     AppendLock lock(file.get());
     OVERLAPPED atEnd{};
     atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;
-    return WriteAll(file.get(), line, &atEnd);
+    DWORD written = 0;
+    return WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, &atEnd) &&
+           written == line.size();
 }
 
-// A program that follows the log keeps it open, which forbids the rename:
-// then the new line goes over the old one, and only then is the rest cut
-// off, so that the file is never empty.
-bool OverwriteInPlace(const std::wstring& path, const std::string& line) {
-    FileHandle file = OpenLog(path, GENERIC_WRITE, OPEN_ALWAYS);
-    return file && WriteAll(file.get(), line, nullptr) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
-}
-
-// The new line takes the log's place in one rename: whatever ends the
-// process, the log holds either the whole old line or the whole new one.
-bool Overwrite(const std::wstring& path, const std::string& line) {
-    const Replaced replaced = ReplaceFileBytes(path, line);
-    if (replaced != Replaced::NotRenamed) return replaced == Replaced::Done;
-    const DWORD refused = GetLastError();
-    return (refused == ERROR_ACCESS_DENIED || refused == ERROR_SHARING_VIOLATION) && OverwriteInPlace(path, line);
-}
-
-bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite) {
-    if (path.empty()) return false;
+bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite, DWORD* error) {
+    if (path.empty()) {
+        if (error) *error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
     const std::string line = ToAnsi(msg) + "\r\n";  // one write: line and its end together
     // The silent run's time limit waits for this write, and a run whose
     // line is in the log counts as done from the same moment.
     const runlimit::Writing writing;
-    const bool written = overwrite ? Overwrite(path, line) : Append(path, line);
+    const bool written = overwrite ? WriteWholeFile(path, line) : Append(path, line);
     if (written) runlimit::Succeeded();
+    if (error) *error = written ? ERROR_SUCCESS : GetLastError();
     return written;
 }
 
 }  // namespace
 
-bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWrite) {
+bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWrite, DWORD* error) {
     const std::wstring msg = sMsg;
     bool written = false;
     DoEvents();
-    if (!bOverWrite) written = WriteLine(sLog, msg, false);
+    if (!bOverWrite) written = WriteLine(sLog, msg, false, error);
     DoEvents();
-    if (bOverWrite) written = WriteLine(sLog, msg, true);
+    if (bOverWrite) written = WriteLine(sLog, msg, true, error);
     DoEvents();
     return written;
 }
@@ -123,12 +101,6 @@ std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog) {
     const size_t stamp = line.find(" - ");
     if (stamp != std::string::npos) line.erase(stamp);
     return FromAnsi(line);
-}
-
-bool IsNewAddress(const std::wstring& sLog, const std::wstring& address) {
-    const std::optional<std::wstring> last = LastLoggedAddress(sLog);
-    // One address in two spellings of case (IPv6) is the same address.
-    return !last || CompareStringOrdinal(last->c_str(), -1, address.c_str(), -1, TRUE) != CSTR_EQUAL;
 }
 
 }  // namespace quillon::log

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -84,15 +85,40 @@ TEST_F(LogWriter, AnOverwrittenLogIsWholeAtEveryMomentAndNothingIsLeftBesideIt) 
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
 }
 
-TEST_F(LogWriter, AnOverwriteThatCannotBeWrittenLeavesTheOldLine) {
-    test::WriteBytes(path, "198.51.100.1\r\n");
+TEST_F(LogWriter, WithoutRoomBesideTheLogAnOverwriteGoesInPlace) {
+    test::WriteBytes(path, "198.51.100.1, a longer old line\r\n");
     // A folder stands where the new line's file would be made.
     const std::wstring blocked = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
-    EXPECT_FALSE(AddToLogs(path, L"203.0.113.7", true));
-    EXPECT_EQ(test::ReadBytes(path), "198.51.100.1\r\n");
+    EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", true));
+    EXPECT_EQ(test::ReadBytes(path), "203.0.113.7\r\n");
     RemoveDirectoryW(blocked.c_str());
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
+}
+
+TEST_F(LogWriter, AnOverwriteReachesEveryNameOfTheLogAndRemovesWhatEndedRunsLeftBesideIt) {
+    test::WriteBytes(path, "198.51.100.1\r\n");
+    const std::wstring other = dir / L"same log.txt";
+    ASSERT_TRUE(CreateHardLinkW(other.c_str(), path.c_str(), nullptr));
+    // What a run that still runs left beside the log, and one that ended.
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION running{};
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+    ASSERT_TRUE(CreateProcessW(self, cmd.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &running));
+    const std::wstring stillRunning = L"IP_log.txt." + std::to_wstring(running.dwProcessId) + L".tmp";
+    test::WriteBytes(dir / stillRunning, "x");
+    test::WriteBytes(dir / L"IP_log.txt.4294967280.tmp", "x");
+    EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", true));
+    TerminateProcess(running.hProcess, 0);
+    CloseHandle(running.hProcess);
+    CloseHandle(running.hThread);
+    EXPECT_EQ(test::ReadBytes(other), "203.0.113.7\r\n");
+    std::vector<std::wstring> left = Files();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"IP_log.txt", stillRunning, L"same log.txt"}));
 }
 
 TEST_F(LogWriter, AnOverwriteOfALogThatAViewerHoldsOpenReachesTheViewer) {
@@ -113,14 +139,13 @@ TEST_F(LogWriter, AnOverwriteOfALogThatAViewerHoldsOpenReachesTheViewer) {
 }
 
 TEST_F(LogWriter, TheLastLoggedAddressIsReadFromTheEndOfTheLogOnly) {
-    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));  // no log
+    EXPECT_EQ(log::LastLoggedAddress(path), std::nullopt);  // no log
     test::WriteBytes(path, "\r\n\r\n");
-    EXPECT_TRUE(log::IsNewAddress(path, L"203.0.113.7"));  // no line
+    EXPECT_EQ(log::LastLoggedAddress(path), std::nullopt);  // no line
     test::WriteBytes(path, "198.51.100.1\r\n203.0.113.7 - 12/6/2026 7:43:26 AM\r\n\r\n");
-    EXPECT_FALSE(log::IsNewAddress(path, L"203.0.113.7"));
-    EXPECT_TRUE(log::IsNewAddress(path, L"198.51.100.1"));
-    test::WriteBytes(path, "2001:DB8::7");  // no line end, another case
-    EXPECT_FALSE(log::IsNewAddress(path, L"2001:db8::7"));
+    EXPECT_EQ(log::LastLoggedAddress(path), L"203.0.113.7");
+    test::WriteBytes(path, "2001:DB8::7");  // no line end
+    EXPECT_EQ(log::LastLoggedAddress(path), L"2001:DB8::7");
 
     // A 10 MB log costs no more than a small one.
     const std::wstring small = dir / L"small.txt";
@@ -188,21 +213,8 @@ TEST_F(LogWriter, WaitsBrieflyForAFileHeldByAnotherProgram) {
 TEST_F(LogWriter, TwoProcessesAppendingAtOnceLoseNoLine) {
     const std::wstring worker = test::WinePath(test::Env("QUILLON_BIN") + "/log_append_worker.exe");
     ASSERT_TRUE(test::FileExists(worker)) << "QUILLON_BIN is not set";
-    PROCESS_INFORMATION pi[2]{};
-    for (int i = 0; i < 2; ++i) {
-        std::wstring cmd = L"\"" + worker + L"\" \"" + path + L"\" 500 " + (i == 0 ? L"A" : L"B");
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi[i]));
-    }
-    for (auto& p : pi) {
-        EXPECT_EQ(WaitForSingleObject(p.hProcess, 120000), WAIT_OBJECT_0);
-        DWORD code = 99;
-        GetExitCodeProcess(p.hProcess, &code);
-        EXPECT_EQ(code, 0u);
-        CloseHandle(p.hProcess);
-        CloseHandle(p.hThread);
-    }
+    const std::wstring run = L"\"" + worker + L"\" \"" + path + L"\" 500 ";
+    EXPECT_EQ(test::RunAtOnce({run + L"A", run + L"B"}, 120000), (std::vector<DWORD>{0, 0}));
     std::istringstream in(test::ReadBytes(path));
     std::map<std::string, int> seen;
     std::string line;

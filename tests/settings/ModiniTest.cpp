@@ -87,6 +87,17 @@ TEST_F(Modini, AnUnwritableFileFailsQuietly) {
     EXPECT_EQ(ReadIniValue(L"Main", L"log", ini), L"");
 }
 
+TEST_F(Modini, TwoProgramsWritingAtOnceKeepEachOthersKeys) {
+    const std::wstring worker = test::WinePath(test::Env("QUILLON_BIN") + "/settings_write_worker.exe");
+    ASSERT_TRUE(test::FileExists(worker)) << "QUILLON_BIN is not set";
+    const std::wstring run = L"\"" + worker + L"\" \"" + ini + L"\" ";
+    EXPECT_EQ(test::RunAtOnce({run + L"a 40", run + L"b 40"}, 120000), (std::vector<DWORD>{0, 0}));
+    int missing = 0;
+    for (const wchar_t* tag : {L"a", L"b"})
+        for (int i = 0; i < 40; ++i) missing += ReadIniValue(L"Main", tag + std::to_wstring(i), ini) != L"1";
+    EXPECT_EQ(missing, 0);
+}
+
 TEST(SettingsPath, IsTheProgramsFolderAndTheFileName) {
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);

@@ -112,6 +112,26 @@ HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly) 
     return s.found;
 }
 
+std::vector<DWORD> RunAtOnce(const std::vector<std::wstring>& commandLines, DWORD timeoutMs) {
+    std::vector<PROCESS_INFORMATION> started(commandLines.size());
+    for (size_t i = 0; i < commandLines.size(); ++i) {
+        std::wstring cmd = commandLines[i];
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &started[i]))
+            started[i] = {};
+    }
+    std::vector<DWORD> codes;
+    for (PROCESS_INFORMATION& p : started) {
+        DWORD code = 99;
+        if (p.hProcess && WaitForSingleObject(p.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(p.hProcess, &code);
+        if (p.hProcess) CloseHandle(p.hProcess);
+        if (p.hThread) CloseHandle(p.hThread);
+        codes.push_back(code);
+    }
+    return codes;
+}
+
 unsigned CountGdiObjects() {
     if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return counted;
     // Wine does not count; its handle table answers a bare index for

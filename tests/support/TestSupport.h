@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace quillon::test {
 
@@ -41,6 +42,10 @@ inline constexpr const wchar_t* kLoopback = L"127.0.0.1";
 // A top-level window of the process: of the given class (any when null),
 // and visible if asked; null when there is none.
 HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly);
+
+// Starts every command line at once and waits for all, up to timeoutMs;
+// their exit codes (99 for one that did not start or end in time).
+std::vector<DWORD> RunAtOnce(const std::vector<std::wstring>& commandLines, DWORD timeoutMs);
 
 // Live GDI objects of this process, and USER objects (the windows of this
 // thread where the system does not count them).
