@@ -10,8 +10,6 @@ namespace {
 constexpr size_t kMaxUrl = 2048;
 
 bool IsAlpha(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-bool IsHex(wchar_t c) { return IsDigit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 
 // A host name: dot-separated labels of letters, digits and inner hyphens.
 bool IsHostName(std::wstring_view host) {
@@ -22,11 +20,11 @@ bool IsHostName(std::wstring_view host) {
         const std::wstring_view label = host.substr(start, dot == std::wstring_view::npos ? dot : dot - start);
         if (label.empty() || label.size() > 63 || label.front() == L'-' || label.back() == L'-') return false;
         for (wchar_t c : label)
-            if (!IsAlpha(c) && !IsDigit(c) && c != L'-') return false;
+            if (!IsAlpha(c) && !IsAsciiDigit(c) && c != L'-') return false;
         if (dot == std::wstring_view::npos) {
             // A name that ends in a number is an IPv4 address, and must be one.
             bool numeric = true;
-            for (wchar_t c : label) numeric = numeric && IsDigit(c);
+            for (wchar_t c : label) numeric = numeric && IsAsciiDigit(c);
             return !numeric || IsIpv4Address(host);
         }
         start = dot + 1;
@@ -35,7 +33,8 @@ bool IsHostName(std::wstring_view host) {
 
 // The characters a path or query may hold as they are; others go as %XX.
 bool IsPathChar(wchar_t c) {
-    return IsAlpha(c) || IsDigit(c) || std::wstring_view(L"-._~!$&'()*+,;=:@/?%").find(c) != std::wstring_view::npos;
+    return IsAlpha(c) || IsAsciiDigit(c) ||
+           std::wstring_view(L"-._~!$&'()*+,;=:@/?%").find(c) != std::wstring_view::npos;
 }
 
 std::string Narrow(std::wstring_view ascii) {
@@ -44,9 +43,24 @@ std::string Narrow(std::wstring_view ascii) {
     return out;
 }
 
+std::wstring Widen(std::string_view bytes) {
+    std::wstring out;
+    for (char c : bytes) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return out;
+}
+
 std::optional<AddressServer> Refuse(std::wstring* problem, const wchar_t* why) {
     if (problem) *problem = why;
     return std::nullopt;
+}
+
+// Scheme, host and port, without the path.
+std::wstring Origin(const AddressServer& server) {
+    const INTERNET_PORT usual = server.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+    std::wstring origin = (server.secure ? L"https://" : L"http://") + Widen(server.host);
+    if (server.port != usual && server.port != INTERNET_INVALID_PORT_NUMBER)
+        origin += L":" + std::to_wstring(server.port);
+    return origin;
 }
 
 }  // namespace
@@ -54,10 +68,20 @@ std::optional<AddressServer> Refuse(std::wstring* problem, const wchar_t* why) {
 const wchar_t kAcceptedUrls[] =
     L"http:// or https://, then a host name, an IPv4 address or an IPv6 address in brackets, an optional "
     L":port from 1 to 65535, and an optional path and query, such as https://ip.example.org/ip.shtml; "
-    L"at most 2048 characters of ASCII, without spaces, a user name or password, or a #fragment.";
+    L"at most 2048 characters of ASCII, without spaces, a user name or password, or a #fragment. "
+    L"Several, separated by blanks, are asked in order.";
 
-AddressServer BuiltInServer(std::string host) {
-    return {std::move(host), INTERNET_INVALID_PORT_NUMBER, "ip.shtml", false};
+std::wstring ServerUrl(const AddressServer& server) {
+    const std::wstring path = Widen(server.object);
+    return Origin(server) + (path.empty() || path.front() != L'/' ? L"/" : L"") + path;
+}
+
+std::vector<AddressServer> BuiltInServers(const std::string& host) {
+    if (!host.empty()) return {{host, INTERNET_INVALID_PORT_NUMBER, "ip.shtml", false, false}};
+    std::vector<AddressServer> services;
+    for (const char* name : {"api.ipify.org", "ipv4.icanhazip.com", "checkip.amazonaws.com"})
+        services.push_back({name, INTERNET_DEFAULT_HTTPS_PORT, "/", true, true});
+    return services;
 }
 
 std::optional<AddressServer> ParseServerUrl(std::wstring_view url, std::wstring* problem) {
@@ -109,7 +133,7 @@ std::optional<AddressServer> ParseServerUrl(std::wstring_view url, std::wstring*
     if (hasPort) {
         unsigned long value = 0;
         for (wchar_t c : port) {
-            if (!IsDigit(c) || value > 65535) return Refuse(problem, L"its port is not a number from 1 to 65535");
+            if (!IsAsciiDigit(c) || value > 65535) return Refuse(problem, L"its port is not a number from 1 to 65535");
             value = value * 10 + static_cast<unsigned long>(c - L'0');
         }
         if (port.empty() || value < 1 || value > 65535)
@@ -118,16 +142,69 @@ std::optional<AddressServer> ParseServerUrl(std::wstring_view url, std::wstring*
     }
     for (size_t i = 0; i < tail.size(); ++i) {
         if (!IsPathChar(tail[i])) return Refuse(problem, L"its path holds a character that must be written as %XX");
-        if (tail[i] == L'%' && (i + 2 >= tail.size() || !IsHex(tail[i + 1]) || !IsHex(tail[i + 2])))
+        if (tail[i] == L'%' && (i + 2 >= tail.size() || !IsAsciiHex(tail[i + 1]) || !IsAsciiHex(tail[i + 2])))
             return Refuse(problem, L"its path holds a % that is not followed by two hex digits");
     }
     std::wstring lowerHost(host);
     for (wchar_t& c : lowerHost) c = static_cast<wchar_t>(towlower(c));
-    // WinInet takes an IPv6 address without its brackets.
-    server.host = Narrow(lowerHost.front() == L'[' ? std::wstring_view(lowerHost).substr(1, lowerHost.size() - 2)
-                                                    : std::wstring_view(lowerHost));
+    // An IPv6 address keeps its brackets: WinInet builds the Host header
+    // and the request's URL from the host as given.
+    server.host = Narrow(lowerHost);
     server.object = tail.empty() || tail.front() == L'?' ? "/" + Narrow(tail) : Narrow(tail);
     return server;
+}
+
+std::optional<std::vector<AddressServer>> ParseServerUrls(std::wstring_view urls, std::wstring* problem) {
+    std::vector<AddressServer> servers;
+    for (size_t i = 0; i < urls.size();) {
+        if (urls[i] == L' ' || urls[i] == L'\t') {
+            ++i;
+            continue;
+        }
+        const size_t end = urls.find_first_of(L" \t", i);
+        const std::wstring_view url = urls.substr(i, end == std::wstring_view::npos ? end : end - i);
+        std::wstring why;
+        const auto server = ParseServerUrl(url, &why);
+        if (!server) {
+            if (problem) *problem = std::wstring(url) + L": " + why;
+            return std::nullopt;
+        }
+        servers.push_back(*server);
+        i += url.size();
+    }
+    if (servers.empty()) {
+        if (problem) *problem = L"it names no page";
+        return std::nullopt;
+    }
+    return servers;
+}
+
+std::optional<AddressServer> RedirectTarget(const AddressServer& from, std::string_view location) {
+    std::wstring to = Widen(location);
+    const size_t fragment = to.find(L'#');
+    if (fragment != std::wstring::npos) to.erase(fragment);
+    to = TrimReply(to);
+    const size_t scheme = to.find(L"://");
+    const bool absolute = scheme != std::wstring::npos && to.find_first_of(L"/?") > scheme;
+    std::wstring url;
+    if (absolute) {
+        url = to;
+    } else if (to.rfind(L"//", 0) == 0) {
+        url = (from.secure ? L"https:" : L"http:") + to;
+    } else if (!to.empty() && to.front() == L'/') {
+        url = Origin(from) + to;
+    } else {
+        std::wstring path = Widen(from.object);
+        path.erase(std::min(path.find(L'?'), path.size()));
+        if (path.empty() || path.front() != L'/') path.insert(0, L"/");
+        if (to.empty() || to.front() == L'?')
+            url = Origin(from) + path + to;
+        else
+            url = Origin(from) + path.substr(0, path.find_last_of(L'/') + 1) + to;
+    }
+    auto target = ParseServerUrl(url);
+    if (target) target->ipv4Only = from.ipv4Only;
+    return target;
 }
 
 }  // namespace quillon::net

@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "common/DoEvents.h"
+#include "common/Handle.h"
 #include "common/ModulePath.h"
+#include "common/NamedLock.h"
 #include "common/RunLimit.h"
 #include "common/Text.h"
 #include "log/LogLine.h"
@@ -12,18 +14,6 @@
 #include "net/AddressText.h"
 
 namespace quillon::net {
-namespace {
-
-constexpr DWORD kRequestFlags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
-                                INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
-constexpr DWORD kChunk = 1024;
-
-bool QueryNumber(HINTERNET request, DWORD query, DWORD& value) {
-    DWORD size = sizeof value, index = 0;
-    return WinInet().HttpQueryInfoA(request, query | HTTP_QUERY_FLAG_NUMBER, &value, &size, &index);
-}
-
-}  // namespace
 
 std::string UserAgent() {
     std::wstring name = ModulePath();
@@ -34,34 +24,56 @@ std::string UserAgent() {
     return ToAnsi(name);
 }
 
-RefreshCycle::RefreshCycle(WindowState& window, AddressServer server) : server(std::move(server)), window_(window) {}
+RefreshCycle::RefreshCycle(WindowState& window, std::vector<AddressServer> servers)
+    : servers(std::move(servers)), window_(window) {
+    if (!this->servers.empty()) server = this->servers.front();
+}
 
-RefreshCycle::RefreshCycle(WindowState& window, std::string serverName)
-    : RefreshCycle(window, BuiltInServer(std::move(serverName))) {}
+RefreshCycle::RefreshCycle(WindowState& window, const std::string& builtInHost)
+    : RefreshCycle(window, BuiltInServers(builtInHost)) {}
 
 void RefreshCycle::Command1_Click() {
     // The yields below dispatch messages; a second click arriving there
     // must not start a cycle that would close this one's handles.
     if (bRunning) return;
     bRunning = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{bRunning};
+    const ScopeExit reset([this] {
+        bRunning = false;
+        attemptMs_ = 0;
+    });
+    failures_.clear();
+    done_ = false;
+    problem_.clear();
 
-    Connect(server.host, "");
-    DoEvents();
-    PostRequest(server.object);
-    DoEvents();
-    Disconnect();
-}
+    // Each server but the last has its own share of the cycle's time; the
+    // last has what is left.
+    const DWORD started = GetTickCount();
+    bool answered = false;
+    for (size_t i = 0; i < servers.size() && !answered; ++i) {
+        server = servers[i];
+        const DWORD elapsed = GetTickCount() - started;
+        if (elapsed >= limits.totalMs) {
+            failures_.push_back({ServerUrl(server), L"not asked: the time was up"});
+            continue;
+        }
+        const DWORD left = limits.totalMs - elapsed;
+        attemptMs_ = i + 1 < servers.size() && limits.perServerMs < left ? limits.perServerMs : left;
+        Connect(server.host, "");
+        DoEvents();
+        answered = PostRequest(server.object);
+        DoEvents();
+        Disconnect();
+    }
 
-void RefreshCycle::SetTimeouts(HINTERNET h) const {
-    DWORD timeout = limits.timeoutMs, retries = 1;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT})
-        WinInet().InternetSetOptionA(h, option, &timeout, sizeof timeout);
-    WinInet().InternetSetOptionA(h, INTERNET_OPTION_CONNECT_RETRIES, &retries, sizeof retries);
+    using Problem = WindowState::Problem;
+    if (!answered) {
+        std::wstring text;
+        for (const Failure& f : failures_) text += (text.empty() ? L"" : L"\n") + f.url + L": " + f.why;
+        window_.ShowProblem(Problem::NoAddress, text);
+    } else {
+        window_.ShowProblem(done_ ? Problem::None : Problem::LogNotWritten, problem_);
+    }
+    if (window_.Silent()) window_.Unload(done_);
 }
 
 bool RefreshCycle::Connect(const std::string& ServerName, const std::string& ProxyName) {
@@ -73,7 +85,7 @@ bool RefreshCycle::Connect(const std::string& ServerName, const std::string& Pro
             : WinInet().InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), "", 0);
     if (!session) return false;
     hSession.reset(session);
-    SetTimeouts(session);
+    SetTimeouts(session, limits);
 
     HINTERNET connection = WinInet().InternetConnectA(hSession.get(), ServerName.c_str(), server.port, "", "",
                                                       INTERNET_SERVICE_HTTP, 0, 0);
@@ -86,148 +98,77 @@ bool RefreshCycle::Connect(const std::string& ServerName, const std::string& Pro
 }
 
 void RefreshCycle::Disconnect() {
-    // Request, connection, session; each field is cleared as it closes.
-    hRequest.reset();
+    // Connection, session; each field is cleared as it closes. The request
+    // is the exchange's own, closed where it was opened.
     hConnect.reset();
     hSession.reset();
 }
 
-namespace {
-
-// One exchange with the server: what the thread that waits on the network
-// hands back. Shared, so that a thread still blocked after its time is up
-// writes only into what it holds itself.
-struct Exchange {
-    HINTERNET request = nullptr;
-    bool secure = false;
-    RequestLimits limits;
-    DWORD started = GetTickCount();
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    bool sent = false;
-    bool complete = false;  // a 2xx reply whose whole body is in
-    std::string body;
-    ~Exchange() {
-        if (done) CloseHandle(done);
-    }
-    bool Overdue() const { return GetTickCount() - started > limits.totalMs; }
-};
-
-// Where the reply came from after any redirect: WinInet follows one from
-// HTTPS to plain HTTP without a word, and such a reply proves nothing.
-bool CameOverHttps(HINTERNET request) {
-    char url[4096];
-    DWORD size = sizeof url;
-    return WinInet().InternetQueryOptionA(request, INTERNET_OPTION_URL, url, &size) &&
-           _strnicmp(url, "https://", 8) == 0;
-}
-
-bool ReadReply(Exchange& x) {
-    if (x.secure && !CameOverHttps(x.request)) return false;
-    DWORD status = 0;
-    if (!QueryNumber(x.request, HTTP_QUERY_STATUS_CODE, status) || status < 200 || status > 299) return false;
-    DWORD contentLength = 0;
-    const bool hasLength = QueryNumber(x.request, HTTP_QUERY_CONTENT_LENGTH, contentLength);
-    if (hasLength && contentLength > x.limits.maxBodyBytes) return false;
-
-    // A synchronous read may wait until its buffer is full, so read only
-    // what has arrived, and look at the clock between reads.
-    while (!x.Overdue()) {
-        DWORD available = 0;
-        if (!WinInet().InternetQueryDataAvailable(x.request, &available, 0, 0)) return false;
-        if (available == 0) break;
-        char buffer[kChunk];
-        DWORD n = 0;
-        const DWORD want = available < kChunk ? available : kChunk;
-        if (!WinInet().InternetReadFile(x.request, buffer, want, &n)) return false;
-        if (n == 0) break;
-        x.body.append(buffer, n);
-        if (x.body.size() > x.limits.maxBodyBytes) return false;
-        // All the server announced has come: no need to ask for more.
-        if (hasLength && x.body.size() == contentLength) return true;
-    }
-    return !x.Overdue() && !hasLength;  // past its time, or cut off
-}
-
-DWORD WINAPI RunExchange(void* shared) {
-    const std::unique_ptr<std::shared_ptr<Exchange>> hold(static_cast<std::shared_ptr<Exchange>*>(shared));
-    Exchange& x = **hold;
-    x.sent = WinInet().HttpSendRequestA(x.request, nullptr, 0, nullptr, 0) != FALSE;
-    x.complete = x.sent && ReadReply(x);
-    SetEvent(x.done);
-    return 0;
-}
-
-// Sends the request and reads the reply on a thread of its own, while this
-// one yields: no blocking call (a name lookup, a server that trickles its
-// header) can hold the cycle past the exchange's time. Null when the time
-// ran out first.
-std::shared_ptr<Exchange> Exchanged(HINTERNET request, bool secure, const RequestLimits& limits) {
-    auto x = std::make_shared<Exchange>();
-    x->request = request;
-    x->secure = secure;
-    x->limits = limits;
-    auto* hold = new std::shared_ptr<Exchange>(x);
-    HANDLE thread = x->done ? CreateThread(nullptr, 0, RunExchange, hold, 0, nullptr) : nullptr;
-    if (!thread) {
-        RunExchange(hold);  // no thread to be had: in line, under WinInet's own time-outs
-        return x;
-    }
-    CloseHandle(thread);
-    for (;;) {
-        const DWORD elapsed = GetTickCount() - x->started;
-        const DWORD left = elapsed < limits.totalMs ? limits.totalMs - elapsed : 0;
-        if (MsgWaitForMultipleObjects(1, &x->done, FALSE, left, QS_ALLINPUT) == WAIT_OBJECT_0) return x;
-        if (left == 0) return nullptr;
-        DoEvents();
-    }
-}
-
-}  // namespace
-
 bool RefreshCycle::PostRequest(const std::string& ScriptName) {
-    const std::string script = ScriptName;
-    bool result = false;
-    bool done = false;
     DoEvents();
+    auto x = std::make_shared<Exchange>();
+    x->session = hSession.get();
+    x->connection = hConnect.get();
+    x->server = server;
+    x->server.object = ScriptName;
+    x->limits = limits;
+    x->started = GetTickCount();
+    x->waitMs = attemptMs_ ? attemptMs_ : limits.totalMs;
 
-    HINTERNET request =
-        hConnect ? WinInet().HttpOpenRequestA(hConnect.get(), nullptr, script.c_str(), "HTTP/1.1", "", nullptr,
-                                              kRequestFlags | (server.secure ? INTERNET_FLAG_SECURE : 0), 0)
-                 : nullptr;
-    if (request) {
-        hRequest.reset(request);
-        SetTimeouts(request);
+    bool answered = false;
+    std::wstring why, address;
+    if (!hConnect) {
+        why = L"no connection could be opened";
+    } else if (exchange_.Run([x] { RunExchange(*x); }, x->waitMs)) {
+        answered = x->answered;
+        why = x->why;
+        if (answered) address = TrimReply(FromAnsi(x->body));
     } else {
-        Disconnect();
+        // The thread still uses them: they close when it is done with them.
+        x->heldConnection = std::move(hConnect);
+        x->heldSession = std::move(hSession);
+        why = L"no answer within " + std::to_wstring((x->waitMs + 999) / 1000) + L" s";
     }
+    if (answered && !IsIpAddress(address)) {
+        answered = false;
+        why = L"the answer was not an address";
+    } else if (answered && server.ipv4Only && !IsIpv4Address(address)) {
+        answered = false;
+        why = L"the answer was an IPv6 address, not IPv4";
+    }
+    if (!answered) {
+        failures_.push_back({ServerUrl(x->server), why});
+        return false;
+    }
+    LogAddress(address);
+    return true;
+}
+
+void RefreshCycle::LogAddress(const std::wstring& address) {
+    window_.SetAddressText(address);
     DoEvents();
+    const bool withDate = window_.DateState() != 0;
+    const std::wstring path = window_.LogPath();
+    std::wstring line = window_.AddressText();
+    if (withDate) line = log::ComposeLogLine(line, true, log::Clock()());
+    const bool overwrite = window_.OverwriteState() != 0;
 
-    const std::shared_ptr<Exchange> reply = hRequest ? Exchanged(hRequest.get(), server.secure, limits) : nullptr;
-    std::wstring address;
-    if (reply && reply->complete) address = TrimReply(FromAnsi(reply->body));
-    if (!reply || !reply->sent) {
-        // Never sent, or no answer in time: the handles go now.
-        Disconnect();
-    } else if (IsIpAddress(address)) {
-        window_.SetAddressText(address);
-        DoEvents();
-        const bool withDate = window_.DateState() != 0;
-        const std::wstring path = window_.LogPath();
-        std::wstring line = window_.AddressText();
-        if (withDate) line = log::ComposeLogLine(line, true, log::Clock()());
-        const bool overwrite = window_.OverwriteState() != 0;
-        if (window_.ChangesOnly() && !log::IsNewAddress(path, window_.AddressText())) {
-            runlimit::Succeeded();  // nothing to write: the log already says it
-            done = true;
-        } else {
-            done = log::AddToLogs(path, line, overwrite);
-        }
-        DoEvents();
-        result = true;
+    // One writer at a time, from the look at the last line to the end of
+    // the write, whichever run of the program it is.
+    DWORD error = ERROR_SUCCESS;
+    const NamedLock lock(L"log", path, log::kLogLockWaitMs);
+    if (!lock && lock.Error() == ERROR_BUSY) {
+        error = ERROR_BUSY;
+    } else if (window_.ChangesOnly() && SameAddress(log::LastLoggedAddress(path).value_or(L""), window_.AddressText())) {
+        runlimit::Succeeded();  // nothing to write: the log already says it
+        done_ = true;
+    } else {
+        done_ = log::AddToLogs(path, line, overwrite, &error);
     }
-
-    if (window_.Silent()) window_.Unload(done);
-    return result;
+    if (!done_)
+        problem_ = (path.empty() ? L"(no path)" : path) + L"\n" +
+                   (error == ERROR_BUSY ? L"Another run of Quillon kept it busy." : SystemMessage(error));
+    DoEvents();
 }
 
 }  // namespace quillon::net

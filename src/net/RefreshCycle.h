@@ -1,47 +1,56 @@
 #pragma once
 #include <string>
+#include <vector>
 
+#include "net/AddressRequest.h"
 #include "net/AddressServer.h"
+#include "net/ExchangeThread.h"
 #include "net/WinInetApi.h"
 #include "net/WindowState.h"
 
 namespace quillon::net {
 
-// Limits that keep a cycle from hanging on a bad server. The whole
-// exchange ends within totalMs, which leaves a silent run, limited to a
-// minute, ample time to write its line.
-struct RequestLimits {
-    DWORD timeoutMs = 10000;  // connect, send and receive, each
-    DWORD totalMs = 40000;    // name lookup, connect, send, headers and body
-    size_t maxBodyBytes = 64 * 1024;
-};
-
 // The web session of one main window and its refresh cycle.
 class RefreshCycle {
 public:
-    RefreshCycle(WindowState& window, AddressServer server);
-    // The built-in server on the given host.
-    RefreshCycle(WindowState& window, std::string serverName);
+    // The servers are asked in order until one answers with an address.
+    RefreshCycle(WindowState& window, std::vector<AddressServer> servers);
+    // The built-in servers for the given host (none: the public services).
+    RefreshCycle(WindowState& window, const std::string& builtInHost);
 
-    // The refresh button's action: connect, request the address page, log
-    // it, disconnect. A click that arrives while a cycle runs is ignored.
+    // The refresh button's action: ask the servers, show and log the first
+    // address, say what went wrong otherwise. A click that arrives while a
+    // cycle runs is ignored.
     void Command1_Click();
 
+    // One server: the session and connection, then the request for the
+    // page, which shows and logs an address it gets.
     bool Connect(const std::string& ServerName, const std::string& ProxyName);
     void Disconnect();
     bool PostRequest(const std::string& ScriptName);
 
     RequestLimits limits;
-    AddressServer server;
+    std::vector<AddressServer> servers;
+    AddressServer server;  // the one being asked
     InternetHandle hSession;
     InternetHandle hConnect;
-    InternetHandle hRequest;
+
+    struct Failure {
+        std::wstring url, why;
+    };
+    // Why each server asked in the last cycle gave no address.
+    const std::vector<Failure>& Failures() const { return failures_; }
 
 private:
-    void SetTimeouts(HINTERNET h) const;
+    void LogAddress(const std::wstring& address);
 
     WindowState& window_;
+    ExchangeThread exchange_;
     bool bRunning = false;
+    DWORD attemptMs_ = 0;  // the current server's time, within the cycle's
+    bool done_ = false;    // logged, or found unchanged
+    std::wstring problem_;  // why the log was not written
+    std::vector<Failure> failures_;
 };
 
 // The program's file name without folder and extension.

@@ -19,8 +19,7 @@ namespace quillon::net {
     X(InternetQueryDataAvailable) \
     X(InternetReadFile)           \
     X(InternetSetOptionA)         \
-    X(InternetCloseHandle)        \
-    X(InternetQueryOptionA)
+    X(InternetCloseHandle)
 
 struct WinInetApi {
 #define QUILLON_WININET_MEMBER(name) decltype(&::name) name;

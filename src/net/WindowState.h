@@ -17,6 +17,11 @@ public:
     virtual bool Silent() = 0;                               // bSilent
     // Log only an address that differs from the log's last one.
     virtual bool ChangesOnly() { return false; }
+    // What went wrong in a cycle, for the user to see: no address (the
+    // pages asked and why each failed), or the log not written (its path
+    // and the system's reason). None after a cycle that logged.
+    enum class Problem { None, NoAddress, LogNotWritten };
+    virtual void ShowProblem(Problem, const std::wstring& /*text*/) {}
     // Ends a silent run; bDone tells whether it did its work: an address
     // fetched and logged, or found unchanged where only changes are logged.
     virtual void Unload(bool bDone) = 0;

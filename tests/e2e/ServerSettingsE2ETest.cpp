@@ -46,17 +46,29 @@ protected:
 
 }  // namespace
 
-TEST_F(ServerSettings, AUrlWithAnotherPortAndPathIsAskedInsteadOfTheBuiltInServer) {
-    WriteSettings("url=" + Url("http", "port-other", "/myip") + "\r\n");
+// Each page in turn until one answers; the built-in server, which would
+// answer 127.0.0.1, is not asked.
+TEST_F(ServerSettings, SeveralUrlsAreAskedInOrderInsteadOfTheBuiltInServer) {
+    WriteSettings("url=" + Url("http", "closed-port", "/ip") + "  " + Url("http", "port-other", "/other-ip") + " " +
+                  Url("http", "port-other", "/myip") + "\r\n");
     EXPECT_EQ(SilentRun(), 0);
-    EXPECT_EQ(ReadBytes(Log()), "127.0.0.1\r\n");
+    EXPECT_EQ(ReadBytes(Log()), "198.51.100.77\r\n");
+}
+
+// The server checks the Host header a browser would send: the address in
+// brackets, then the port.
+TEST_F(ServerSettings, AnIpv6AddressReachesItsServerAsABrowserWould) {
+    if (!FixturePort("nginx", "port-v6")) GTEST_SKIP() << "this machine has no IPv6 loopback";
+    WriteSettings("url=http://[::1]:" + std::to_string(FixturePort("nginx", "port-v6")) + "/a\r\n");
+    EXPECT_EQ(SilentRun(), 0);
+    EXPECT_EQ(ReadBytes(Log()), "::1\r\n");
 }
 
 TEST_F(ServerSettings, AUrlThatIsNotAcceptedIsSaidAndNothingIsFetchedOrWritten) {
     // Blanks around the values: a write-back would change the file.
     const std::wstring log = Log();
     const std::string settings = "[Main]\r\nlog = " + std::string(log.begin(), log.end()) +
-                                 "\r\noverwrite = 1\r\nurl = ftp://127.0.0.1/ip\r\n";
+                                 "\r\noverwrite = 1\r\nurl = http://127.0.0.1/ip ftp://127.0.0.1/ip\r\n";
     WriteBytes(SettingsFile(), settings);
     EXPECT_EQ(SilentRun(), 2);
     EXPECT_FALSE(FileExists(Log()));

@@ -1,7 +1,8 @@
 #!/bin/bash
 # BUILD: the built Quillon.exe with an https:// url against the test nginx,
 # run silently. Untrusted, its certificate fails the fetch. Trusted, it
-# logs; a redirect to plain HTTP and a certificate for another host fail.
+# logs; a redirect through plain HTTP (and back) and a certificate for
+# another host fail.
 # Wine takes the trusted roots from the host's CA bundle, per process, so
 # the test CA is trusted by putting it into that bundle in a private mount
 # namespace around the runs: the machine's own trust store never holds it.
@@ -41,5 +42,5 @@ if ! unshare --mount true 2>/dev/null; then
 fi
 cat "$bundle" "$fixtures/tls/ca.pem" >"$dir/bundle.pem"
 run "a trusted certificate" "$(url tls /ip.shtml)" 0 '127.0.0.1\r\n' trusted
-run "a redirect to plain HTTP" "$(url tls /to-http)" 1 '127.0.0.1\r\n' trusted
+run "a redirect through plain HTTP back to HTTPS" "$(url tls /to-http)" 1 '127.0.0.1\r\n' trusted
 run "a certificate for another host" "$(url wronghost /)" 1 '127.0.0.1\r\n' trusted

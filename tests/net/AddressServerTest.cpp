@@ -18,8 +18,8 @@ TEST(ServerUrl, AcceptsHttpAndHttpsWithAHostAnOptionalPortPathAndQuery) {
              Accepted{L"HTTP://IP.Example.ORG", "ip.example.org", 80, "/", false},
              Accepted{L"hTTps://h:1/", "h", 1, "/", true},
              Accepted{L"http://h:65535?x=1", "h", 65535, "/?x=1", false},
-             Accepted{L"https://[2001:db8::7]:8443/a/b?c=d&e=%2F", "2001:db8::7", 8443, "/a/b?c=d&e=%2F", true},
-             Accepted{L"http://[::1]/ip", "::1", 80, "/ip", false},
+             Accepted{L"https://[2001:db8::7]:8443/a/b?c=d&e=%2F", "[2001:db8::7]", 8443, "/a/b?c=d&e=%2F", true},
+             Accepted{L"http://[::1]/ip", "[::1]", 80, "/ip", false},
              Accepted{L"http://my-host.example/~me/ip;v=1", "my-host.example", 80, "/~me/ip;v=1", false},
          }) {
         std::wstring problem;

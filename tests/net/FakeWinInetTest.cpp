@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,20 +20,54 @@ namespace {
 
 enum class Fail { None, Open, Connect, OpenRequest, Send, ReadPartWay, Status };
 
-struct Fake {
-    Fail fail = Fail::None;
+// What one page answers; the default for every page not named in replies.
+struct Reply {
+    DWORD sendError = 0;  // the send fails with it
+    bool holdSend = false;  // the send waits for release, then times out
     DWORD status = 200;
     std::vector<std::string> body{"203.0.", "113.7"};
+    std::string location;
+};
+
+Reply SendFails(DWORD error) {
+    Reply r;
+    r.sendError = error;
+    return r;
+}
+Reply Held() {
+    Reply r;
+    r.holdSend = true;
+    return r;
+}
+Reply Answers(DWORD status, std::vector<std::string> body = {}, std::string location = {}) {
+    Reply r;
+    r.status = status;
+    r.body = std::move(body);
+    r.location = std::move(location);
+    return r;
+}
+
+struct Fake {
+    Fail fail = Fail::None;
+    Reply standard;
+    std::map<std::string, Reply> replies;  // by host and object
     size_t nextChunk = 0;
     int handles = 0;
     std::vector<std::string> events;
+    std::map<HINTERNET, std::string> target;  // a connection's host, a request's host and object
+    std::vector<std::string> asked;
+    std::vector<DWORD> requestFlags;
     // Arguments seen.
     std::string agent, proxy, bypass, server, verb = "<unset>", object, version, referrer;
-    DWORD access = 99, openFlags = 99, requestFlags = 0, port = 99, service = 0;
+    DWORD access = 99, openFlags = 99, port = 99, service = 0;
     bool acceptTypesNull = false, userEmpty = false, passwordEmpty = false;
-    std::string finalUrl = "http://ip.varnhold.example/ip.shtml";  // where the reply came from
-    std::function<void()> onSend;
+    HANDLE release = nullptr, released = nullptr;  // for a held send
 } fake;
+
+const Reply& ReplyFor(HINTERNET request) {
+    const auto named = fake.replies.find(fake.target[request]);
+    return named == fake.replies.end() ? fake.standard : named->second;
+}
 
 std::string Name(HINTERNET h) { return std::to_string(reinterpret_cast<INT_PTR>(h)); }
 HINTERNET NewHandle(const char* kind) {
@@ -56,48 +91,64 @@ HINTERNET WINAPI FakeConnect(HINTERNET, LPCSTR server, INTERNET_PORT port, LPCST
     fake.userEmpty = user && !*user;
     fake.passwordEmpty = password && !*password;
     fake.service = service;
-    return fake.fail == Fail::Connect ? nullptr : NewHandle("connection");
+    if (fake.fail == Fail::Connect) return nullptr;
+    HINTERNET h = NewHandle("connection");
+    fake.target[h] = server;
+    return h;
 }
-HINTERNET WINAPI FakeOpenRequest(HINTERNET, LPCSTR verb, LPCSTR object, LPCSTR version, LPCSTR referrer,
+HINTERNET WINAPI FakeOpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR object, LPCSTR version, LPCSTR referrer,
                                  LPCSTR* accept, DWORD flags, DWORD_PTR) {
     fake.verb = verb ? verb : "<null>";
     fake.object = object;
     fake.version = version ? version : "<null>";
     fake.referrer = referrer ? referrer : "<null>";
     fake.acceptTypesNull = accept == nullptr;
-    fake.requestFlags = flags;
+    fake.requestFlags.push_back(flags);
     fake.nextChunk = 0;  // each request reads the body from its start
-    return fake.fail == Fail::OpenRequest ? nullptr : NewHandle("request");
+    if (fake.fail == Fail::OpenRequest) return nullptr;
+    HINTERNET h = NewHandle("request");
+    fake.target[h] = fake.target[connection] + object;
+    return h;
 }
 BOOL WINAPI FakeSend(HINTERNET h, LPCSTR headers, DWORD headersLength, LPVOID optional, DWORD optionalLength) {
     fake.events.push_back("send " + Name(h));
-    if (fake.onSend) fake.onSend();
-    return fake.fail != Fail::Send && !headers && headersLength == 0 && !optional && optionalLength == 0;
+    fake.asked.push_back(fake.target[h]);
+    const Reply& reply = ReplyFor(h);
+    if (reply.holdSend) {
+        WaitForSingleObject(fake.release, 30000);
+        SetEvent(fake.released);
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+        return FALSE;
+    }
+    SetLastError(reply.sendError);
+    return fake.fail != Fail::Send && !reply.sendError && !headers && headersLength == 0 && !optional &&
+           optionalLength == 0;
 }
-BOOL WINAPI FakeQueryInfo(HINTERNET, DWORD level, LPVOID buffer, LPDWORD, LPDWORD) {
+BOOL WINAPI FakeQueryInfo(HINTERNET h, DWORD level, LPVOID buffer, LPDWORD size, LPDWORD) {
+    const Reply& reply = ReplyFor(h);
+    if ((level & 0xFFFF) == HTTP_QUERY_LOCATION && !reply.location.empty() && *size > reply.location.size()) {
+        std::memcpy(buffer, reply.location.c_str(), reply.location.size() + 1);
+        *size = static_cast<DWORD>(reply.location.size());
+        return TRUE;
+    }
     if ((level & 0xFFFF) != HTTP_QUERY_STATUS_CODE) return FALSE;  // no Content-Length
-    *static_cast<DWORD*>(buffer) = fake.fail == Fail::Status ? 404 : fake.status;
+    *static_cast<DWORD*>(buffer) = fake.fail == Fail::Status ? 404 : reply.status;
     return TRUE;
 }
-BOOL WINAPI FakeAvailable(HINTERNET, LPDWORD available, DWORD, DWORD_PTR) {
-    *available = fake.nextChunk < fake.body.size() ? static_cast<DWORD>(fake.body[fake.nextChunk].size()) : 0;
+BOOL WINAPI FakeAvailable(HINTERNET h, LPDWORD available, DWORD, DWORD_PTR) {
+    const std::vector<std::string>& body = ReplyFor(h).body;
+    *available = fake.nextChunk < body.size() ? static_cast<DWORD>(body[fake.nextChunk].size()) : 0;
     return TRUE;
 }
-BOOL WINAPI FakeRead(HINTERNET, LPVOID buffer, DWORD size, LPDWORD read) {
+BOOL WINAPI FakeRead(HINTERNET h, LPVOID buffer, DWORD size, LPDWORD read) {
     if (fake.fail == Fail::ReadPartWay && fake.nextChunk == 1) return FALSE;
-    const std::string& chunk = fake.body[fake.nextChunk++];
+    const std::string& chunk = ReplyFor(h).body[fake.nextChunk++];
     if (chunk.size() > size) return FALSE;
     std::memcpy(buffer, chunk.data(), chunk.size());
     *read = static_cast<DWORD>(chunk.size());
     return TRUE;
 }
 BOOL WINAPI FakeSetOption(HINTERNET, DWORD, LPVOID, DWORD) { return TRUE; }
-BOOL WINAPI FakeQueryOption(HINTERNET, DWORD option, LPVOID buffer, LPDWORD size) {
-    if (option != INTERNET_OPTION_URL || *size <= fake.finalUrl.size()) return FALSE;
-    std::memcpy(buffer, fake.finalUrl.c_str(), fake.finalUrl.size() + 1);
-    *size = static_cast<DWORD>(fake.finalUrl.size());
-    return TRUE;
-}
 BOOL WINAPI FakeClose(HINTERNET h) {
     fake.events.push_back("close " + Name(h));
     return TRUE;
@@ -110,8 +161,8 @@ protected:
     void SetUp() override {
         fake = Fake{};
         saved_ = net::WinInet();
-        net::WinInet() = {FakeOpen,      FakeConnect, FakeOpenRequest, FakeSend,  FakeQueryInfo,
-                          FakeAvailable, FakeRead,    FakeSetOption,   FakeClose, FakeQueryOption};
+        net::WinInet() = {FakeOpen,      FakeConnect, FakeOpenRequest, FakeSend, FakeQueryInfo,
+                          FakeAvailable, FakeRead,    FakeSetOption,   FakeClose};
         savedClock_ = log::Clock();
         log::Clock() = FixedClock;
         window.logPath = dir / L"IP_log.txt";
@@ -137,7 +188,7 @@ TEST_F(FakeWinInet, ACycleLogsTheAddressAndClosesRequestConnectionSession) {
     EXPECT_EQ(Log(), "203.0.113.7\r\n");
     EXPECT_THAT(fake.events, ElementsAre("open session 1", "open connection 2", "open request 3", "send 3",
                                          "close 3", "close 2", "close 1"));
-    EXPECT_FALSE(cycle.hSession || cycle.hConnect || cycle.hRequest);
+    EXPECT_FALSE(cycle.hSession || cycle.hConnect);
 }
 
 TEST_F(FakeWinInet, PassesTheExactArguments) {
@@ -157,23 +208,41 @@ TEST_F(FakeWinInet, PassesTheExactArguments) {
     EXPECT_EQ(fake.version, "HTTP/1.1");
     EXPECT_EQ(fake.referrer, "");
     EXPECT_TRUE(fake.acceptTypesNull);
-    EXPECT_EQ(fake.requestFlags, static_cast<DWORD>(INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
-                                                    INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE));
+    // Redirects are the cycle's to follow, one hop at a time.
+    EXPECT_THAT(fake.requestFlags,
+                ElementsAre(static_cast<DWORD>(INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
+                                               INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                               INTERNET_FLAG_NO_AUTO_REDIRECT)));
 }
 
-// What only the calls show of an https:// url: verified TLS, and a reply
-// that a redirect brought back over plain HTTP counts for nothing.
-TEST_F(FakeWinInet, AnHttpsUrlIsAskedWithVerifiedTlsAndMustStayHttps) {
-    cycle.server = *net::ParseServerUrl(L"https://ip.example.org/ip");
-    fake.finalUrl = "https://ip.example.org/ip";
-    cycle.Command1_Click();
-    EXPECT_EQ(fake.requestFlags & INTERNET_FLAG_SECURE, static_cast<DWORD>(INTERNET_FLAG_SECURE));
-    EXPECT_EQ(fake.requestFlags & (INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID), 0u);
-    EXPECT_EQ(Log(), "203.0.113.7\r\n");
-    fake = Fake{};
-    fake.finalUrl = "http://ip.example.org/ip";
+// Every hop of an https:// page is asked with verified TLS, and may lead
+// only to another https:// page, five hops at most.
+TEST_F(FakeWinInet, RedirectsAreFollowedOneHopAtATimeAndHttpsStaysHttps) {
+    cycle.servers = {*net::ParseServerUrl(L"https://a.example/ip")};
+    fake.replies["a.example/ip"] = Answers(302, {}, "https://b.example/x");
+    fake.replies["b.example/x"] = Answers(301, {}, "y?z=1");
     cycle.Command1_Click();
     EXPECT_EQ(Log(), "203.0.113.7\r\n");
+    EXPECT_THAT(fake.asked, ElementsAre("a.example/ip", "b.example/x", "b.example/y?z=1"));
+    for (DWORD flags : fake.requestFlags) {
+        EXPECT_TRUE(flags & INTERNET_FLAG_SECURE);
+        EXPECT_FALSE(flags & (INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID));
+    }
+    EXPECT_EQ(fake.server, "b.example");
+    EXPECT_THAT(fake.events, ::testing::Contains("close 4")) << "the second server's connection";
+
+    // Through plain HTTP, and round in circles: nothing is logged.
+    DeleteFileW(window.logPath.c_str());
+    for (const char* location : {"http://b.example/x", "/ip"}) {
+        fake = Fake{};
+        fake.replies["a.example/ip"] = Answers(302, {}, location);
+        cycle.Command1_Click();
+        EXPECT_FALSE(test::FileExists(window.logPath)) << location;
+        ASSERT_EQ(cycle.Failures().size(), 1u);
+        EXPECT_EQ(fake.asked.size(), location[0] == '/' ? 6u : 1u) << location;
+    }
+    EXPECT_NE(cycle.Failures()[0].why.find(L"more than 5"), std::wstring::npos);
+    EXPECT_THAT(fake.events.back(), "close 1");
 }
 
 TEST_F(FakeWinInet, AProxyNameOpensTheSessionThroughThatProxy) {
@@ -223,7 +292,7 @@ TEST_F(FakeWinInet, EachFailingCallEndsTheCycleQuietlyWithEveryHandleClosedOnce)
         EXPECT_EQ(window.address, L"previous") << static_cast<int>(c.fail);
         EXPECT_EQ(window.setAddressCalls, 0);
         EXPECT_FALSE(test::FileExists(window.logPath)) << static_cast<int>(c.fail);
-        EXPECT_FALSE(cycle.hSession || cycle.hConnect || cycle.hRequest);
+        EXPECT_FALSE(cycle.hSession || cycle.hConnect);
     }
 }
 
@@ -241,14 +310,14 @@ TEST_F(FakeWinInet, RepliesThatAreNotOneAddressCountAsFailures) {
         {}, {"\r\n"}, {"<html>portal</html>"}, {"203.0.113.7\r\n198.51.100.1"}, {"Not Found"}};
     for (const auto& body : bodies) {
         fake = Fake{};
-        fake.body = body;
+        fake.standard.body = body;
         cycle.Command1_Click();
         EXPECT_EQ(window.address, L"unchanged");
         EXPECT_FALSE(test::FileExists(window.logPath));
     }
     fake = Fake{};
-    fake.status = 204;  // any 2xx counts
-    fake.body = {"\r\n 2001:db8::7 \r\n"};
+    fake.standard.status = 204;  // any 2xx counts
+    fake.standard.body = {"\r\n 2001:db8::7 \r\n"};
     cycle.Command1_Click();
     EXPECT_EQ(window.address, L"2001:db8::7");
     EXPECT_EQ(Log(), "2001:db8::7\r\n");
@@ -265,6 +334,18 @@ TEST_F(FakeWinInet, TheLogLineFollowsTheOptionsReadAfterTheReply) {
     window.overwrite = 0;
     cycle.Command1_Click();
     EXPECT_EQ(Log(), "203.0.113.7\r\n203.0.113.7\r\n");
+}
+
+// Only changes: the log's last address counts however it was written.
+TEST_F(FakeWinInet, WithChangesOnlyTheSameAddressInAnotherSpellingIsNoChange) {
+    window.changesOnly = true;
+    fake.standard.body = {"2001:db8::7"};
+    test::WriteBytes(window.logPath, "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n");
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n");
+    fake.standard.body = {"2001:db8::8"};
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n2001:db8::8\r\n");
 }
 
 TEST_F(FakeWinInet, SilentModeUnloadsAtTheEndWhetherOrNotAnAddressWasLogged) {
@@ -311,4 +392,62 @@ TEST_F(FakeWinInet, AClickDuringAYieldOfARunningCycleIsIgnored) {
     // Once the cycle has ended, a click runs a cycle again.
     cycle.Command1_Click();
     EXPECT_EQ(Log(), "203.0.113.7\r\n203.0.113.7\r\n");
+}
+
+// The public services: whatever fails with one, the next is asked, the
+// first address is logged once, and what failed is said.
+TEST_F(FakeWinInet, EveryKindOfFailureOfAServiceMovesOnToTheNextAndIsSaid) {
+    using Problem = net::WindowState::Problem;
+    cycle.servers = net::BuiltInServers("");
+    cycle.limits.perServerMs = 400;
+    struct Case {
+        Reply first;
+        const wchar_t* why;
+    };
+    const Case cases[] = {
+        {SendFails(ERROR_INTERNET_NAME_NOT_RESOLVED), L"the name was not found"},
+        {SendFails(ERROR_INTERNET_CANNOT_CONNECT), L"no connection could be made"},
+        {SendFails(ERROR_INTERNET_SECURITY_CHANNEL_ERROR), L"the secure connection failed"},
+        {SendFails(ERROR_INTERNET_INVALID_CA), L"the secure connection failed"},
+        {Answers(500, {"Internal Server Error"}), L"the server answered 500"},
+        {Answers(200, {"<html>portal</html>"}), L"not an address"},
+        {Answers(200, {"2001:db8::7\n"}), L"an IPv6 address"},
+        {Held(), L"no answer within 1 s"},
+    };
+    for (const Case& c : cases) {
+        fake = Fake{};
+        fake.release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        fake.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        fake.replies["api.ipify.org/"] = c.first;
+        fake.replies["ipv4.icanhazip.com/"].body = {"198.51.100.2\n"};
+        DeleteFileW(window.logPath.c_str());
+        window.problem = Problem::NoAddress;
+        cycle.Command1_Click();
+        SetEvent(fake.release);  // a held send ends now, on its own thread
+        WaitForSingleObject(fake.released, c.first.holdSend ? 5000 : 0);
+        CloseHandle(fake.release);
+        CloseHandle(fake.released);
+        EXPECT_EQ(Log(), "198.51.100.2\r\n") << testing::PrintToString(std::wstring(c.why));
+        EXPECT_THAT(fake.asked, ElementsAre("api.ipify.org/", "ipv4.icanhazip.com/"));
+        EXPECT_EQ(window.problem, Problem::None);
+        ASSERT_EQ(cycle.Failures().size(), 1u);
+        EXPECT_EQ(cycle.Failures()[0].url, L"https://api.ipify.org/");
+        EXPECT_NE(cycle.Failures()[0].why.find(c.why), std::wstring::npos) << testing::PrintToString(cycle.Failures()[0].why);
+    }
+
+    // None answers: nothing shown or logged, every page and its reason said.
+    fake = Fake{};
+    fake.standard.sendError = ERROR_INTERNET_NAME_NOT_RESOLVED;
+    DeleteFileW(window.logPath.c_str());
+    window.address = L"unchanged";
+    window.silent = true;
+    cycle.Command1_Click();
+    EXPECT_EQ(window.address, L"unchanged");
+    EXPECT_FALSE(test::FileExists(window.logPath));
+    EXPECT_EQ(window.problem, Problem::NoAddress);
+    EXPECT_EQ(window.problemText,
+              L"https://api.ipify.org/: the name was not found\nhttps://ipv4.icanhazip.com/: the name was not found\n"
+              L"https://checkip.amazonaws.com/: the name was not found");
+    EXPECT_EQ(window.unloads, 1);
+    EXPECT_FALSE(window.lastLogged);
 }

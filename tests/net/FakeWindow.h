@@ -18,6 +18,11 @@ public:
     int OverwriteState() override { return overwrite; }
     int DateState() override { return date; }
     bool Silent() override { return silent; }
+    bool ChangesOnly() override { return changesOnly; }
+    void ShowProblem(Problem shown, const std::wstring& text) override {
+        problem = shown;
+        problemText = text;
+    }
     void Unload(bool bLogged) override {
         ++unloads;
         lastLogged = bLogged;
@@ -28,9 +33,12 @@ public:
     int overwrite = 0;
     int date = 0;
     bool silent = false;
+    bool changesOnly = false;
     int setAddressCalls = 0;
     int unloads = 0;
     bool lastLogged = false;
+    Problem problem = Problem::None;
+    std::wstring problemText;
 };
 
 }  // namespace quillon::test

@@ -1,0 +1,183 @@
+#include "net/AddressRequest.h"
+
+#include <vector>
+
+namespace quillon::net {
+namespace {
+
+constexpr DWORD kRequestFlags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr DWORD kChunk = 1024;
+
+bool QueryNumber(HINTERNET request, DWORD query, DWORD& value) {
+    DWORD size = sizeof value, index = 0;
+    return WinInet().HttpQueryInfoA(request, query | HTTP_QUERY_FLAG_NUMBER, &value, &size, &index);
+}
+
+std::string QueryText(HINTERNET request, DWORD query) {
+    std::vector<char> text(1024);
+    for (int tries = 0; tries < 2; ++tries) {
+        DWORD size = static_cast<DWORD>(text.size()), index = 0;
+        if (WinInet().HttpQueryInfoA(request, query, text.data(), &size, &index)) return std::string(text.data(), size);
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > 64 * 1024) break;
+        text.resize(size + 1);
+    }
+    return {};
+}
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool Overdue(const Exchange& x) { return GetTickCount() - x.started > x.waitMs; }
+
+// A synchronous read may wait until its buffer is full, so read only what
+// has arrived, and look at the clock between reads.
+void ReadBody(Exchange& x, HINTERNET request) {
+    DWORD contentLength = 0;
+    const bool hasLength = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength);
+    if (hasLength && contentLength > x.limits.maxBodyBytes) {
+        x.why = L"the answer was too long";
+        return;
+    }
+    while (!Overdue(x)) {
+        DWORD available = 0;
+        if (!WinInet().InternetQueryDataAvailable(request, &available, 0, 0)) {
+            x.why = DescribeError(GetLastError());
+            return;
+        }
+        if (available == 0) break;
+        char buffer[kChunk];
+        DWORD n = 0;
+        const DWORD want = available < kChunk ? available : kChunk;
+        if (!WinInet().InternetReadFile(request, buffer, want, &n)) {
+            x.why = DescribeError(GetLastError());
+            return;
+        }
+        if (n == 0) break;
+        x.body.append(buffer, n);
+        if (x.body.size() > x.limits.maxBodyBytes) {
+            x.why = L"the answer was too long";
+            return;
+        }
+        // All the server announced has come: no need to ask for more.
+        if (hasLength && x.body.size() == contentLength) {
+            x.answered = true;
+            return;
+        }
+    }
+    if (Overdue(x))
+        x.why = L"no answer within " + std::to_wstring((x.waitMs + 999) / 1000) + L" s";
+    else if (hasLength)
+        x.why = L"the answer was cut off";
+    else
+        x.answered = true;
+}
+
+}  // namespace
+
+void SetTimeouts(HINTERNET h, const RequestLimits& limits) {
+    DWORD timeout = limits.timeoutMs, retries = 1;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+        WinInet().InternetSetOptionA(h, option, &timeout, sizeof timeout);
+    WinInet().InternetSetOptionA(h, INTERNET_OPTION_CONNECT_RETRIES, &retries, sizeof retries);
+}
+
+std::wstring DescribeError(DWORD error) {
+    switch (error) {
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+            return L"the name was not found";
+        case ERROR_INTERNET_CANNOT_CONNECT:
+            return L"no connection could be made";
+        case ERROR_INTERNET_TIMEOUT:
+            return L"no answer in time";
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_CONNECTION_RESET:
+            return L"the connection was cut";
+        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+            return L"the answer was not HTTP";
+        case ERROR_INTERNET_INVALID_CA:
+            return L"the secure connection failed: the certificate is not trusted";
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+            return L"the secure connection failed: the certificate is for another name";
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+            return L"the secure connection failed: the certificate has expired";
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+            return L"the secure connection failed: the certificate was revoked";
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        case ERROR_INTERNET_SEC_INVALID_CERT:
+        case ERROR_INTERNET_SEC_CERT_ERRORS:
+        case ERROR_INTERNET_SEC_CERT_NO_REV:
+        case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+            // Often TLS 1.2 switched off in Internet Options on an older Windows.
+            return L"the secure connection failed (is TLS 1.2 on in Internet Options?)";
+        default:
+            return L"the request failed (error " + std::to_wstring(error) + L")";
+    }
+}
+
+void RunExchange(Exchange& x) {
+    AddressServer at = x.server;
+    HINTERNET connection = x.connection;
+    InternetHandle ownConnection;  // after a redirect to another server
+    for (int hop = 0;; ++hop) {
+        InternetHandle request(WinInet().HttpOpenRequestA(connection, nullptr, at.object.c_str(), "HTTP/1.1", "",
+                                                                nullptr, kRequestFlags | (at.secure ? INTERNET_FLAG_SECURE : 0),
+                                                                0));
+        if (!request) {
+            x.why = L"no request could be made";
+            return;
+        }
+        SetTimeouts(request.get(), x.limits);
+        if (!WinInet().HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+            x.why = DescribeError(GetLastError());
+            return;
+        }
+        DWORD status = 0;
+        if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status)) {
+            x.why = L"the answer was not HTTP";
+            return;
+        }
+        if (!IsRedirect(status)) {
+            if (status < 200 || status > 299)
+                x.why = L"the server answered " + std::to_wstring(status);
+            else
+                ReadBody(x, request.get());
+            return;
+        }
+        // Followed here, one hop at a time: a page asked over HTTPS must
+        // not take its answer from a plain HTTP page on the way.
+        const std::optional<AddressServer> next = RedirectTarget(at, QueryText(request.get(), HTTP_QUERY_LOCATION));
+        if (!next) {
+            x.why = L"it redirected to a page that cannot be asked";
+            return;
+        }
+        if (at.secure && !next->secure) {
+            x.why = L"it redirected to " + ServerUrl(*next) + L", which is not https://";
+            return;
+        }
+        if (hop == x.limits.maxRedirects) {
+            x.why = L"it redirected more than " + std::to_wstring(x.limits.maxRedirects) + L" times";
+            return;
+        }
+        if (Overdue(x)) {
+            x.why = L"no answer within " + std::to_wstring((x.waitMs + 999) / 1000) + L" s";
+            return;
+        }
+        request.reset();  // before a connection it came from may close
+        if (next->host != at.host || next->port != at.port) {
+            ownConnection.reset(WinInet().InternetConnectA(x.session, next->host.c_str(), next->port, "", "",
+                                                           INTERNET_SERVICE_HTTP, 0, 0));
+            if (!ownConnection) {
+                x.why = L"no connection could be made";
+                return;
+            }
+            connection = ownConnection.get();
+        }
+        at = *next;
+    }
+}
+
+}  // namespace quillon::net

@@ -1,0 +1,40 @@
+#pragma once
+// The thread that waits on the network for the refresh cycle, one for the
+// cycle's whole life: a refresh hands it the work and yields until it is
+// done, so no blocking call (a name lookup, a server that trickles its
+// header) can hold the window, and no refresh has to start a thread.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+#include "common/Handle.h"
+
+namespace quillon {
+
+class ExchangeThread {
+public:
+    ExchangeThread() = default;
+    // Ends the thread, which is idle: every run ended or was left behind.
+    ~ExchangeThread();
+    ExchangeThread(const ExchangeThread&) = delete;
+    ExchangeThread& operator=(const ExchangeThread&) = delete;
+
+    // Runs work on the thread while this one lets the window handle its
+    // messages, for at most waitMs. True when the work ended in that time.
+    // When it did not, the thread is left to finish the work alone, and
+    // whatever the work holds stays its own; the next call starts another
+    // thread. Where no thread can be had, the work runs here, at once.
+    bool Run(std::function<void()> work, DWORD waitMs);
+
+    struct State;  // shared with the thread
+
+private:
+    bool Start();
+    void Abandon();
+
+    std::shared_ptr<State> state_;
+    KernelHandle thread_;
+};
+
+}  // namespace quillon
