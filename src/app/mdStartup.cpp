@@ -6,6 +6,7 @@
 #include "common/RunLimit.h"
 #include "common/SystemLibrary.h"
 #include "theme/mdXpThemeSupport.h"
+#include "ui/FrmMain.h"
 
 namespace quillon::app {
 namespace {
@@ -25,24 +26,19 @@ void EnableDep() {
 
 }  // namespace
 
-ui::RunMode RunModeOf(const std::wstring& argumentText) {
-    return _wcsicmp(argumentText.c_str(), L"-s") == 0 ? ui::RunMode::Silent : ui::RunMode::Normal;
-}
-
 int Main(const std::wstring& argumentText) {
-    const ui::RunMode mode = RunModeOf(argumentText);
     RestrictDllSearch();
     // System libraries load some of theirs later by bare name, and Wine's
     // delay-loads do so past the restricted search: the visual-style
     // libraries come from the system folder now, so that such a load finds
     // them loaded and never takes a copy beside the program.
     for (const wchar_t* name : {L"comctl32.dll", L"uxtheme.dll", L"msimg32.dll"}) LoadSystemLibrary(name);
-    if (mode == ui::RunMode::Silent) runlimit::Start(kSilentRunLimitMs);
+    if (ui::RunModeOf(argumentText) == ui::RunMode::Silent) runlimit::Start(kSilentRunLimitMs);
     EnableDep();
     DoEvents();
     theme::InitThemeSupport();
 
-    static ui::FrmMain window(mode);  // lives until the process ends
+    static ui::FrmMain window(argumentText);  // lives until the process ends
     window.Show();
     // Show ends a run that has no window; never wait for one that is not there.
     if (!window.hWnd()) return 1;

@@ -9,13 +9,12 @@
 #include "QuillonConfig.h"
 #include "common/DoEvents.h"
 #include "common/GdiHandles.h"
-#include "common/OleHandles.h"
+#include "common/ModulePath.h"
 #include "common/SystemLibrary.h"
-#include "controls/Picture.h"
 #include "resource.h"
-#include "settings/Modini.h"
-#include "theme/ThemeApi.h"
 #include "theme/mdXpThemeSupport.h"
+#include "ui/FrmMainLayout.h"
+#include "ui/RunMode.h"
 
 namespace quillon::ui {
 namespace {
@@ -23,87 +22,34 @@ namespace {
 using controls::ControlKind;
 
 constexpr wchar_t kClassName[] = L"FrmMain";
-constexpr wchar_t kDefaultLog[] = L"C:\\IP_log.txt";
-constexpr int kClientWidth = 4590, kClientHeight = 2385;  // twips
+// How long a program about to end waits for a settings file that is busy.
+constexpr DWORD kSettingsFlushMs = 2000;
 
-struct ControlSpec {
-    int id;
-    const wchar_t* name;
-    ControlKind kind;
-    const wchar_t* windowClass;
-    const wchar_t* text;
-    DWORD style;
-    DWORD exStyle;
-    int left, top, width, height;  // twips
-};
-
-// In tab order: the window system moves the focus in creation order.
-const ControlSpec kControls[] = {
-    {IDC_TEXT2, L"Text2", ControlKind::TextBox, L"EDIT", kDefaultLog, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 60, 960,
-     4455, 270},
-    {IDC_CHECK1, L"Check1", ControlKind::CheckBox, L"BUTTON", L"Overwrite log file", WS_TABSTOP | BS_3STATE, 0, 60, 1290, 2085,
-     255},
-    {IDC_CHECK2, L"Check2", ControlKind::CheckBox, L"BUTTON", L"Save Date && Time In Log", WS_TABSTOP | BS_3STATE, 0, 2220,
-     1290, 2295, 255},
-    // Its text is its name for screen readers; it shows only its picture.
-    {IDC_COMMAND1, L"Command1", ControlKind::CommandButton, L"BUTTON", L"Refresh", WS_TABSTOP | BS_OWNERDRAW, 0, 1920,
-     270, 375, 285},
-    {IDC_TEXT1, L"Text1", ControlKind::TextBox, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 60,
-     270, 1785, 270},
-    {IDC_LABEL1, L"Label1", ControlKind::Label, L"STATIC", L"Your Internet IP:", SS_LEFT, 0, 60, 60, 1755, 225},
-    {IDC_LABEL2, L"Label2", ControlKind::Label, L"STATIC", L"Log:", SS_LEFT, 0, 60, 750, 1605, 225},
-    {IDC_LABEL3, L"Label3", ControlKind::Label, L"STATIC",
-     L"Run this program with the parameter -s to run it silently. The program will then run, log the ip and "
-     L"then close.",
-     SS_CENTER, 0, 60, 1680, 4485, 495},
-    {IDC_LABEL4, L"Label4", ControlKind::Label, L"STATIC", L"Follow Varnhold on Facebook", SS_LEFT | SS_NOTIFY, 0, 330, 2130,
-     2340, 180},
-    {IDC_IMAGE1, L"Image1", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, 0, 4050, 60, 480, 480},
-    {IDC_IMAGE2, L"Image2", ControlKind::Picture, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0, 60, 2100, 240, 240},
-};
-
-// The form's collection, in the window's order from top to bottom.
-const wchar_t* const kCollectionOrder[] = {L"Label1", L"Image1", L"Text1",  L"Command1", L"Label2", L"Text2",
-                                           L"Check1", L"Check2", L"Label3", L"Image2",   L"Label4"};
-
-int ScreenDpi() {
-    const WindowDc screen;
-    const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSX);
-    return dpi > 0 ? dpi : 96;
-}
+// Where the log goes when the settings name none: beside the program, in
+// the folder that holds its settings file, which its user can write to.
+std::wstring DefaultLogPath() { return ProgramFolder() + L"\\IP_log.txt"; }
 
 // The window class, registered at the first Create that finds it missing.
-// Its icons are the module's shared ones, which nothing destroys and a
-// failed registration does not leak.
+// Its icons are set on the window when it is first shown.
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     if (GetClassInfoExW(instance, kClassName, &wc)) return wc.lpfnWndProc == procedure;
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
-    wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, LR_SHARED));
-    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kClassName;
     return RegisterClassExW(&wc) != 0;
 }
 
-int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
-
-// The tooltip class lives in the common controls, bound at run time
-// through the visual-style layer's table like the rest of that library.
-void InitTooltipClass() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-    if (auto init = theme::Api().InitCommonControlsEx.Bind()) init(&icc);
-}
-
 }  // namespace
 
-FrmMain::FrmMain(RunMode mode)
-    : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }), mode_(mode), cycle_(*this, QUILLON_ADDRESS_HOST) {
-    detached_.text2 = kDefaultLog;  // Text2's design text, as in the control
+FrmMain::FrmMain(std::wstring argumentText)
+    : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
+      argumentText_(std::move(argumentText)),
+      cycle_(*this, QUILLON_ADDRESS_HOST) {
+    detached_.text2 = DefaultLogPath();  // Text2's design text, as in the control
 }
 
 FrmMain::~FrmMain() {
@@ -115,6 +61,8 @@ FrmMain::~FrmMain() {
     }
 }
 
+bool FrmMain::AskedSilent() const { return RunModeOf(argumentText_) == RunMode::Silent; }
+
 HWND FrmMain::Item(const wchar_t* name) const {
     const controls::Control* c = form_ ? form_->Find(name) : nullptr;
     return c ? c->Handle() : nullptr;
@@ -123,22 +71,28 @@ HWND FrmMain::Item(const wchar_t* name) const {
 void FrmMain::Show() {
     // Without a window a silent run still does its job; a normal start has
     // nothing to show and ends at once.
-    if (!hwnd_ && !Create() && mode_ != RunMode::Silent) {
+    if (!hwnd_ && !MakeWindow() && !AskedSilent()) {
         End(1);
         return;
     }
     Form_Load();
     if (bSilent != 0 || !hwnd_) return;
-    AddTooltip();
+    Prepare();
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
     SetFocus(ctl_.text2);
+    problemTip_.Update();  // what the first fetch found wrong
 }
 
 bool FrmMain::Create() {
+    if (!hwnd_ && !MakeWindow()) return false;
+    Prepare();
+    return true;
+}
+
+bool FrmMain::MakeWindow() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!RegisterWindowClass(instance, WndProc)) return false;
-    hand_ = static_cast<HCURSOR>(LoadImageW(instance, MAKEINTRESOURCEW(IDC_HANDPOINTER), IMAGE_CURSOR, 32, 32, LR_SHARED));
 
     // A fixed single border with the close box only.
     const DWORD style = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
@@ -161,17 +115,14 @@ void FrmMain::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     const int dpi = ScreenDpi();
     form_ = controls::Form::Create(hwnd_);
-    form_->font = controls::CreateOleFont(L"Verdana", 6.75, FW_BOLD, ANSI_CHARSET);
-    HFONT font = controls::FontHandle(form_->font.get());
-
+    const std::wstring defaultLog = DefaultLogPath();
     HWND made[std::size(kControls)] = {};
     for (size_t i = 0; i < std::size(kControls); ++i) {
         const ControlSpec& s = kControls[i];
-        made[i] = CreateWindowExW(s.exStyle, s.windowClass, s.text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | s.style,
-                                  TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), TwipsToPixels(s.width, dpi),
-                                  TwipsToPixels(s.height, dpi), hwnd_, reinterpret_cast<HMENU>(INT_PTR{s.id}),
-                                  instance, nullptr);
-        SendMessageW(made[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        made[i] = CreateWindowExW(s.exStyle, s.windowClass, s.id == IDC_TEXT2 ? defaultLog.c_str() : s.text,
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | s.style, TwipsToPixels(s.left, dpi),
+                                  TwipsToPixels(s.top, dpi), TwipsToPixels(s.width, dpi), TwipsToPixels(s.height, dpi),
+                                  hwnd_, reinterpret_cast<HMENU>(INT_PTR{s.id}), instance, nullptr);
     }
     // Labels lie beneath the other controls, so a label that reaches into
     // a text box never paints over its edge; among themselves a later label
@@ -185,62 +136,21 @@ void FrmMain::CreateControls() {
     ctl_ = {GetDlgItem(hwnd_, IDC_TEXT1),    GetDlgItem(hwnd_, IDC_TEXT2),  GetDlgItem(hwnd_, IDC_CHECK1),
             GetDlgItem(hwnd_, IDC_CHECK2),   GetDlgItem(hwnd_, IDC_COMMAND1), GetDlgItem(hwnd_, IDC_IMAGE2),
             GetDlgItem(hwnd_, IDC_LABEL4)};
-
     controls::Control& command1 = *form_->Find(L"Command1");
     command1.style = 1;  // graphical
     command1.caption = L"";
-    command1.picture = controls::PictureFromResource(IDI_REFRESH, 16);
-    refreshPicture_ = FromOleHandle<HICON>(controls::PictureHandle(command1.picture.get()));
-    form_->Find(L"Image1")->picture = controls::PictureFromResource(IDI_QUILLON, 32);
-    form_->Find(L"Image2")->picture = controls::PictureFromResource(IDI_SOCIAL, 16);
-    for (const wchar_t* name : {L"Image1", L"Image2"}) {
-        const controls::Control& image = *form_->Find(name);
-        SendMessageW(image.Handle(), STM_SETICON,
-                     reinterpret_cast<WPARAM>(FromOleHandle<HICON>(controls::PictureHandle(image.picture.get()))), 0);
-    }
-    // The icon setting may have resized the pictures; put them back.
-    for (size_t i = 0; i < std::size(kControls); ++i)
-        if (kControls[i].kind == ControlKind::Picture)
-            MoveWindow(made[i], TwipsToPixels(kControls[i].left, dpi), TwipsToPixels(kControls[i].top, dpi),
-                       TwipsToPixels(kControls[i].width, dpi), TwipsToPixels(kControls[i].height, dpi), FALSE);
-
-    // Label4 is sized to its text.
-    HWND label4 = ctl_.label4;
-    SIZE extent{};
-    {
-        const WindowDc dc(label4);
-        const Selection selected(dc.get(), font);
-        const std::wstring text = controls::WindowText(label4);
-        GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
-    }
-    SetWindowPos(label4, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// Made when the window is first shown: a silent run, which never shows
-// it, has no use for it.
-void FrmMain::AddTooltip() {
-    if (tooltip_ || !hwnd_) return;
-    InitTooltipClass();
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
-    if (!tooltip_) return;
-    TTTOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(ctl_.command1);
-    tool.lpszText = const_cast<LPWSTR>(L"Refresh");
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void FrmMain::Form_Load() {
     if (form_) theme::FixThemeSupport(form_->Controls());
     bSilent = 0;
     const std::wstring path = settings::SettingsPath();
+    // A file that another program holds reads as empty: what the load step
+    // then sets must not be written over the settings it could not read.
+    writeBack_ = settings::CanReadIni(path);
     // Before anything is written back: a silent run with a wrong setting
     // ends at once, and leaves the file as it is.
-    if (!ReadServerSettings(path) && mode_ == RunMode::Silent) {
+    if (!ReadServerSettings(path) && AskedSilent()) {
         End(2);
         return;
     }
@@ -250,9 +160,10 @@ void FrmMain::Form_Load() {
     const int date = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"date", path));
     if (date >= 0) SetCheckValue(kDate, date);
     DoEvents();
-    if (LogPath().empty()) SetText2(kDefaultLog);
+    if (LogPath().empty()) SetText2(DefaultLogPath());
+    writeBack_ = true;
     DoEvents();
-    if (mode_ == RunMode::Silent) {
+    if (AskedSilent()) {
         bSilent = -1;
         ShowWindow(hwnd_, SW_HIDE);
     }
@@ -264,34 +175,28 @@ void FrmMain::Form_Load() {
     if (bSilent != 0) End(1);
 }
 
-// The user's own address server and the changes-only option. A url that
-// is not accepted is said once, plainly; the window then fetches nothing.
-bool FrmMain::ReadServerSettings(const std::wstring& settingsPath) {
-    changesOnly_ = settings::ReadIniValue(L"Main", L"changes", settingsPath) == L"1";
-    const std::wstring url = settings::ReadIniValue(L"Main", L"url", settingsPath);
-    std::wstring problem;
-    if (url.empty()) return true;
-    if (const auto server = net::ParseServerUrl(url, &problem)) {
-        cycle_.server = *server;
-        return true;
-    }
-    serverRejected_ = true;
-    if (mode_ != RunMode::Silent) {
-        const std::wstring shown = url.size() > 300 ? url.substr(0, 300) + L"\u2026" : url;
-        const std::wstring text = L"The setting url in [Main] of Quillon_settings.ini is not accepted: " + problem +
-                                  L".\n\n    url=" + shown + L"\n\nAccepted: " + net::kAcceptedUrls +
-                                  L"\n\nQuillon fetches nothing until it is corrected. Without url, it asks its "
-                                  L"built-in address server.";
-        MessageBoxW(hwnd_, text.c_str(), L"Quillon", MB_OK | MB_ICONWARNING);
-    }
-    return false;
-}
-
 void FrmMain::End(int exitCode) {
+    // Settings that a held file kept back get their last chance.
+    pending_.Flush(kSettingsFlushMs);
     if (onEnd) onEnd(exitCode);
 }
 
 void FrmMain::Unload(bool bDone) { End(bDone ? 0 : 1); }
+
+void FrmMain::ShowProblem(Problem problem, const std::wstring& text) {
+    if (!hwnd_ || bSilent != 0) return;  // a silent run says it by its exit code
+    switch (problem) {
+        case Problem::NoAddress:
+            problemTip_.Set(hwnd_, ctl_.text1, L"No address", text);
+            break;
+        case Problem::LogNotWritten:
+            problemTip_.Set(hwnd_, ctl_.text2, L"The log was not written", text);
+            break;
+        case Problem::None:
+            problemTip_.Set(hwnd_, ctl_.text1, L"", L"");
+            break;
+    }
+}
 
 // Each value lives in its control, or in detached_ when there is no window.
 std::wstring FrmMain::AddressText() { return ctl_.text1 ? controls::WindowText(ctl_.text1) : detached_.text1; }
@@ -310,42 +215,6 @@ int FrmMain::DateState() { return CheckValue(kDate); }
 int FrmMain::CheckValue(Option option) {
     HWND box = OptionBox(option);
     return box ? static_cast<int>(SendMessageW(box, BM_GETCHECK, 0, 0)) : detached_.checks[option];
-}
-
-void FrmMain::SetText2(const std::wstring& text) {
-    if (LogPath() == text) return;
-    if (ctl_.text2) {
-        settingText2_ = true;
-        SetWindowTextW(ctl_.text2, text.c_str());
-        settingText2_ = false;
-    } else {
-        detached_.text2 = text;
-    }
-    Text2_Change();
-}
-
-void FrmMain::SetCheckValue(Option option, int value) {
-    if (CheckValue(option) == value) return;
-    if (HWND box = OptionBox(option))
-        SendMessageW(box, BM_SETCHECK, static_cast<WPARAM>(value), 0);
-    else
-        detached_.checks[option] = value;
-    if (option == kOverwrite)
-        Check1_Click();
-    else
-        Check2_Click();
-}
-
-void FrmMain::Check1_Click() {
-    settings::WriteIniValue(L"Main", L"overwrite", std::to_wstring(OverwriteState()), settings::SettingsPath());
-}
-
-void FrmMain::Check2_Click() {
-    settings::WriteIniValue(L"Main", L"date", std::to_wstring(DateState()), settings::SettingsPath());
-}
-
-void FrmMain::Text2_Change() {
-    settings::WriteIniValue(L"Main", L"log", LogPath(), settings::SettingsPath());
 }
 
 void FrmMain::Link_Click() {
@@ -368,48 +237,6 @@ void FrmMain::OnCommand(HWND from, WORD code) {
     } else if ((from == ctl_.image2 || from == ctl_.label4) && code == STN_CLICKED) {
         Link_Click();
     }
-}
-
-void FrmMain::DrawCommand1(const DRAWITEMSTRUCT& item) {
-    HDC dc = item.hDC;
-    RECT r = item.rcItem;
-    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
-    DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
-    HICON picture = refreshPicture_;
-    if (picture) {
-        const int offset = pressed ? 1 : 0;
-        const int x = r.left + (r.right - r.left - 16) / 2 + offset;
-        const int y = r.top + (r.bottom - r.top - 16) / 2 + offset;
-        if (disabled)
-            DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture), 0, x, y, 16, 16,
-                       DST_ICON | DSS_DISABLED);
-        else
-            DrawIconEx(dc, x, y, picture, 16, 16, 0, nullptr, DI_NORMAL);
-    }
-    if (item.itemState & ODS_FOCUS) {
-        RECT focus = r;
-        InflateRect(&focus, -3, -3);
-        DrawFocusRect(dc, &focus);
-    }
-}
-
-LRESULT FrmMain::OnCtlColor(HDC dc, HWND control) {
-    SetBkMode(dc, TRANSPARENT);
-    if (control == ctl_.text1) {
-        // Read-only, but it looks like the box it is, not like a label.
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-    }
-    if (control == ctl_.label4)
-        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-    else if (control == ctl_.check1 || control == ctl_.check2)
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    else
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
 LRESULT CALLBACK FrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -454,6 +281,15 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         }
+        case WM_TIMER:
+            if (wp == kSettingsTimer && pending_.Retry()) KillTimer(hwnd_, kSettingsTimer);
+            return 0;
+        case WM_ACTIVATE:
+        case WM_WINDOWPOSCHANGED:
+            // The balloon follows the window: at its box, and only while
+            // the window is the one in use.
+            problemTip_.Update();
+            break;
         case WM_CLOSE:
             // Every way of closing the window ends the program at once;
             // the settings were saved as they changed.

@@ -9,22 +9,23 @@
 #include "common/ComPtr.h"
 #include "controls/Control.h"
 #include "net/RefreshCycle.h"
+#include "settings/Modini.h"
+#include "ui/ProblemTip.h"
 
 namespace quillon::ui {
 
-// How the program was started, worked out once from its argument text.
-enum class RunMode { Normal, Silent };
-
 class FrmMain final : public net::WindowState {
 public:
-    explicit FrmMain(RunMode mode = RunMode::Normal);
+    // argumentText: the command line after the program's name.
+    explicit FrmMain(std::wstring argumentText = L"");
     ~FrmMain() override;
     FrmMain(const FrmMain&) = delete;
     FrmMain& operator=(const FrmMain&) = delete;
 
     // Makes the window, runs the load step, then shows it unless silent.
     void Show();
-    // Makes the window and its controls, hidden, without the load step.
+    // Makes the window and its controls, hidden and ready to be shown,
+    // without the load step.
     bool Create();
 
     // The refresh cycle and its session; it does nothing while the
@@ -38,7 +39,8 @@ public:
     // A control's window by its name, as the visual-style layer knows it.
     HWND Item(const wchar_t* name) const;
 
-    // -1 in silent mode, 0 otherwise; set by the load step from the run mode.
+    // -1 in silent mode, 0 otherwise; set by the load step from the
+    // argument text.
     short bSilent = 0;
 
     // Ends the program; the default ends the process at once.
@@ -52,6 +54,7 @@ public:
     int DateState() override;
     bool Silent() override { return bSilent == -1; }
     bool ChangesOnly() override { return changesOnly_; }
+    void ShowProblem(Problem problem, const std::wstring& text) override;
     void Unload(bool bDone) override;
 
     // The two option boxes: Check1, Check2.
@@ -65,22 +68,32 @@ public:
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    bool AskedSilent() const;
+    bool MakeWindow();
     void CreateControls();
-    void AddTooltip();
+    // What only a shown window uses: icons, pictures, the font, the link's
+    // size and the button's tooltip. A silent run never needs them.
+    void Prepare();
     void Form_Load();
-    bool ReadServerSettings(const std::wstring& settingsPath);
     void End(int exitCode);
     HWND OptionBox(Option option) const { return option == kOverwrite ? ctl_.check1 : ctl_.check2; }
 
+    // The settings binding.
+    bool ReadServerSettings(const std::wstring& settingsPath);
     void Check1_Click();
     void Check2_Click();
     void Text2_Change();
-    void Link_Click();
-    void OnCommand(HWND from, WORD code);
+    void SaveSetting(const wchar_t* key, const std::wstring& value);
+    static constexpr UINT_PTR kSettingsTimer = 1;  // tries kept settings writes again
+
+    // The painting.
     void DrawCommand1(const DRAWITEMSTRUCT& item);
     LRESULT OnCtlColor(HDC dc, HWND control);
 
-    RunMode mode_;
+    void Link_Click();
+    void OnCommand(HWND from, WORD code);
+
+    const std::wstring argumentText_;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     ComPtr<controls::Form> form_;
@@ -88,11 +101,17 @@ private:
     struct {
         HWND text1, text2, check1, check2, command1, image2, label4;
     } ctl_{};
+    bool prepared_ = false;
     HICON refreshPicture_ = nullptr;  // Command1's, owned by its picture object
     HCURSOR hand_ = nullptr;
     bool settingText2_ = false;
     bool changesOnly_ = false;
     bool serverRejected_ = false;
+    // Off while the load step sets what it could not read from the file: a
+    // held file's settings must not be replaced by defaults.
+    bool writeBack_ = true;
+    settings::PendingWrites pending_;
+    ProblemTip problemTip_;
     // The controls' values in a silent run whose window could not be made.
     struct {
         std::wstring text1, text2;

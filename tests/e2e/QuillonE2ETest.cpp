@@ -19,7 +19,6 @@ namespace {
 constexpr DWORD kBoundMs = 45000;
 // What the watchdog gives a silent run, whatever holds it.
 constexpr DWORD kSilentLimitMs = 60000;
-const std::wstring kDefaultLog = L"C:\\IP_log.txt";
 
 // Wine's per-program DLL overrides (read when a program starts): the
 // named libraries are taken from a native copy first, wherever the search
@@ -66,20 +65,19 @@ protected:
 }  // namespace
 
 TEST_F(Quillon, FirstStartShowsTheAddressAndTheDefaultsAndSavesOnlyTheLog) {
-    DeleteFileW(kDefaultLog.c_str());
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
     EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);  // fetched before the window appeared
-    EXPECT_EQ(q.Text(IDC_TEXT2), kDefaultLog);
+    EXPECT_EQ(q.Text(IDC_TEXT2), LogIn());     // beside the program
     EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);
     EXPECT_EQ(q.Check(IDC_CHECK2), BST_UNCHECKED);
-    EXPECT_EQ(Settings(), "[Main]\r\nlog=C:\\IP_log.txt\r\n");
-    EXPECT_EQ(ReadBytes(kDefaultLog), "127.0.0.1\r\n");
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=" + Ansi(LogIn()) + "\r\n");
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
+    EXPECT_EQ(FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true), nullptr) << "nothing went wrong";
     EXPECT_TRUE(SaveWindowShot(q.Window(), "first-start"));
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);
-    DeleteFileW(kDefaultLog.c_str());
 }
 
 TEST_F(Quillon, RestoresAllThreeSettingsAndLeavesTheFileAsItWas) {
@@ -108,7 +106,8 @@ TEST_F(Quillon, GrayedAndForeignStatesAndStrippedPathsAtLoad) {
     EXPECT_EQ(q.Check(IDC_CHECK1), BST_INDETERMINATE);
     EXPECT_EQ(q.Check(IDC_CHECK2), BST_UNCHECKED);
     EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");  // grayed overwrite counts as on
-    EXPECT_EQ(Settings(), "[Main]\r\nlog=" + Ansi(LogIn()) + "\r\noverwrite=2\r\ndate=abc\r\n");
+    // The path read is the box's design text, beside the program: nothing is written back.
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=  \"" + Ansi(LogIn()) + "\"  \r\noverwrite=2\r\ndate=abc\r\n");
 }
 
 TEST_F(Quillon, ALongLogPathSurvivesRestartsWhole) {
@@ -381,16 +380,52 @@ TEST_F(Quillon, BothLinksOpenTheMakersPageAndClosingEndsTheProcess) {
 
 TEST_F(Quillon, AnUnwritableSettingsFileChangesNothingVisible) {
     ASSERT_TRUE(CreateDirectoryW((dir / L"Quillon_settings.ini").c_str(), nullptr));
-    DeleteFileW(kDefaultLog.c_str());
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    EXPECT_EQ(q.Text(IDC_TEXT2), kDefaultLog);
+    EXPECT_EQ(q.Text(IDC_TEXT2), LogIn());
     EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);
     SendMessageW(q.Item(IDC_CHECK1), BM_CLICK, 0, 0);
     EXPECT_EQ(q.Check(IDC_CHECK1), BST_CHECKED);
     EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);
-    DeleteFileW(kDefaultLog.c_str());
+}
+
+// What a user sees when a fetch or the log fails: a balloon on the box
+// concerned saying what and why, without a click, until the next success.
+TEST_F(Quillon, AFailureIsShownOnItsBoxUntilTheNextSuccess) {
+    // Shown as the window is, or not at all.
+    const auto balloon = [](const QuillonProcess& q, DWORD waitMs = 3000) {
+        HWND tip = nullptr;
+        for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < waitMs; Sleep(20))
+            tip = FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true);
+        wchar_t text[1024] = L"";
+        if (tip) SendMessageW(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+        return std::pair{tip, std::wstring(text)};
+    };
+    const std::wstring missing = dir / L"no such folder\\IP_log.txt";
+    WriteSettings("log=" + Ansi(missing) + "\r\n");
+    QuillonProcess q(dir.path());
+    {
+        ProxySetting proxy;
+        proxy.Set(L"127.0.0.1:" + std::to_wstring(FixturePort("nginx", "closed-port")));
+        ASSERT_TRUE(q.Start());
+        ASSERT_TRUE(q.WaitForWindow());
+        const auto [tip, text] = balloon(q);
+        ASSERT_NE(tip, nullptr) << "no balloon";
+        EXPECT_EQ(text.rfind(L"http://ip.varnhold.example/ip.shtml: ", 0), 0u) << Ansi(text);
+        EXPECT_TRUE(SaveWindowShot(q.Window(), "problem-no-address", tip));
+    }
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);  // an address now, but no log
+    const auto [tip, text] = balloon(q);
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
+    EXPECT_NE(text.find(missing), std::wstring::npos) << Ansi(text);
+    EXPECT_TRUE(SaveWindowShot(q.Window(), "problem-log-not-written", tip));
+
+    SendMessageW(q.Item(IDC_TEXT2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(LogIn().c_str()));
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
+    EXPECT_EQ(balloon(q, 500).first, nullptr) << "still shown after a success";
 }

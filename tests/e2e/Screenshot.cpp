@@ -6,12 +6,13 @@
 
 namespace quillon::test {
 
-bool SaveWindowShot(HWND window, const std::string& name) {
+bool SaveWindowShot(HWND window, const std::string& name, HWND also) {
     const std::string dir = Env("QUILLON_SCREENSHOTS");
     if (dir.empty()) return false;
     CreateDirectoryW(WinePath(dir).c_str(), nullptr);
-    RECT r{};
+    RECT r{}, other{};
     GetWindowRect(window, &r);
+    if (also && GetWindowRect(also, &other)) UnionRect(&r, &r, &other);
     // A margin shows what lies around the window, too.
     InflateRect(&r, 8, 8);
     const int w = r.right - r.left, h = r.bottom - r.top;

@@ -132,17 +132,16 @@ TEST_F(WindowThemeTest, TheRefreshButtonIsNamedForScreenReadersAndShowsOnlyItsPi
     }
 }
 
-// The window class is registered once for the process; a later window
-// (a test's, the benchmark's) must not find its icons destroyed by an
-// earlier one.
-TEST(FrmMainClass, EveryWindowOfTheProcessHasLiveClassIcons) {
+// A later window of the process (a test's, the benchmark's) must not find
+// its icons destroyed by an earlier one.
+TEST(FrmMainClass, EveryWindowOfTheProcessHasLiveIcons) {
     for (int window = 0; window < 2; ++window) {
         ui::FrmMain frm;
         frm.onEnd = [](int) {};
         ASSERT_TRUE(frm.Create()) << window;
-        for (int which : {GCLP_HICON, GCLP_HICONSM}) {
+        for (WPARAM which : {ICON_BIG, ICON_SMALL}) {
             ICONINFO info{};
-            const auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(frm.hWnd(), which));
+            const auto icon = reinterpret_cast<HICON>(SendMessageW(frm.hWnd(), WM_GETICON, which, 0));
             EXPECT_TRUE(icon && GetIconInfo(icon, &info)) << "window " << window << ", icon " << which;
             if (info.hbmColor) DeleteObject(info.hbmColor);
             if (info.hbmMask) DeleteObject(info.hbmMask);
@@ -152,8 +151,8 @@ TEST(FrmMainClass, EveryWindowOfTheProcessHasLiveClassIcons) {
 
 // A registration that fails (here a class of the same name that is not the
 // window's stands in the way) fails Create without a window, and the next
-// Create tries again. The class's icons are the module's shared ones, so no
-// attempt leaves an icon behind.
+// Create tries again. The window's icons are the module's shared ones, so
+// no attempt leaves an icon behind.
 TEST(FrmMainClass, AFailedRegistrationIsTriedAgainAtTheNextCreate) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     UnregisterClassW(L"FrmMain", instance);  // an earlier test's, its windows gone
@@ -172,7 +171,7 @@ TEST(FrmMainClass, AFailedRegistrationIsTriedAgainAtTheNextCreate) {
     ui::FrmMain frm;
     frm.onEnd = [](int) {};
     ASSERT_TRUE(frm.Create());
-    EXPECT_EQ(reinterpret_cast<HANDLE>(GetClassLongPtrW(frm.hWnd(), GCLP_HICON)),
+    EXPECT_EQ(reinterpret_cast<HANDLE>(SendMessageW(frm.hWnd(), WM_GETICON, ICON_BIG, 0)),
               LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON, 32, 32, LR_SHARED));
 }
 
