@@ -10,7 +10,8 @@
 # attributes.
 #
 # Signing (Authenticode, with osslsigncode), when the environment gives
-# both of these: each exe is signed before it is zipped and checksummed.
+# both of these: each exe is signed before it is zipped and checksummed (a
+# copy of it: the build's own program stays as it was built).
 #   QUILLON_SIGN_CERT            the certificate (with its chain), PEM
 #   QUILLON_SIGN_KEY             its private key, PEM
 #   QUILLON_SIGN_TIMESTAMP_URL   optional: an RFC 3161 time-stamping server
@@ -21,7 +22,8 @@
 #   --build DIR     holds the build folders release-win32 and release-win64
 #                   (default: build)
 #   --reuse-builds  sign (when asked) and package the programs an earlier
-#                   run built in --build DIR, without building again
+#                   run built in --build DIR, without building again; no -D
+#                   with it, as nothing is configured
 #   --no-setup      install nothing: the caller made sure of the packages
 #   -D...           passed to CMake for both targets, e.g.
 #                   -DQUILLON_ADDRESS_HOST=ip.example.org
@@ -41,6 +43,10 @@ while [ $# -gt 0 ]; do
     *) echo "usage: $0 [--dist DIR] [--build DIR] [--reuse-builds] [--no-setup] [-DNAME=VALUE...]" >&2; exit 2 ;;
   esac
 done
+if [ -n "$reuse" ] && [ ${#cmake_args[@]} -gt 0 ]; then
+  echo "release: --reuse-builds builds nothing, so ${cmake_args[*]} would not take effect; build again without --reuse-builds" >&2
+  exit 2
+fi
 sign=""
 if [ -n "${QUILLON_SIGN_CERT:-}" ] || [ -n "${QUILLON_SIGN_KEY:-}" ]; then
   [ -n "${QUILLON_SIGN_CERT:-}" ] && [ -n "${QUILLON_SIGN_KEY:-}" ] ||
@@ -86,13 +92,18 @@ for arch in win32 win64; do
       { cat "$dir/release-configure.log"; exit 1; }
     cmake --build "$dir" -j"$(nproc)" >"$dir/release-build.log" 2>&1 || { cat "$dir/release-build.log"; exit 1; }
   fi
+  # What goes into the zip is a copy, signed or not: the build's own program
+  # stays unsigned, so a later unsigned --reuse-builds ships an unsigned one.
+  exe=$dir/bin/Quillon.exe
+  staged=$dir/package/Quillon.exe
+  rm -rf "$dir/package"; mkdir -p "$dir/package"
   if [ -n "$sign" ]; then
-    exe=$dir/bin/Quillon.exe
     osslsigncode sign -certs "$QUILLON_SIGN_CERT" -key "$QUILLON_SIGN_KEY" -h sha256 -n Quillon \
-      ${QUILLON_SIGN_TIMESTAMP_URL:+-ts "$QUILLON_SIGN_TIMESTAMP_URL"} -in "$exe" -out "$exe.signed" \
+      ${QUILLON_SIGN_TIMESTAMP_URL:+-ts "$QUILLON_SIGN_TIMESTAMP_URL"} -in "$exe" -out "$staged" \
       >"$dir/release-sign.log" 2>&1 || { cat "$dir/release-sign.log"; exit 1; }
-    mv "$exe.signed" "$exe"
-    echo "release: signed $exe"
+    echo "release: signed $staged"
+  else
+    cp "$exe" "$staged"
   fi
 done
 
@@ -120,8 +131,29 @@ if configs["win32"] != configs["win64"]:
 
 with open(os.path.join(root, "res", "README.txt"), encoding="utf-8") as f:
     readme = f.read()
-for key in ("QUILLON_VERSION", "QUILLON_ADDRESS_HOST"):
-    readme = readme.replace(f"@{key}@", configs["win64"][key])
+# What the program asks when its settings name no page: its build's host,
+# or the public services.
+host = configs["win64"]["QUILLON_ADDRESS_HOST"]
+if host:
+    asked = f"the address server http://{host}/ip.shtml"
+    sources = (f"Unless its settings name other pages, Quillon asks http://{host}/ip.shtml,\n"
+               "which answers the address that its request comes from. Set url in\n"
+               "the settings file to ask your own pages instead.")
+else:
+    asked = "public address services"
+    sources = ("Unless its settings name other pages, Quillon asks these public\n"
+               "services over HTTPS, one after the other until one answers with an\n"
+               "address:\n\n"
+               "  https://api.ipify.org/\n"
+               "  https://ipv4.icanhazip.com/\n"
+               "  https://checkip.amazonaws.com/\n\n"
+               "Each sees the request and the address it comes from, nothing else:\n"
+               "no name, no settings, nothing else from this computer. Set url in\n"
+               "the settings file to ask your own pages instead; then none of these\n"
+               "is asked.")
+for key, value in (("QUILLON_VERSION", configs["win64"]["QUILLON_VERSION"]), ("QUILLON_ADDRESS_ASKED", asked),
+                   ("QUILLON_ADDRESS_SOURCES", sources)):
+    readme = readme.replace(f"@{key}@", value)
 # Windows users open it in Notepad.
 readme = readme.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
 
@@ -131,7 +163,7 @@ stamp = (stamp[0], stamp[1], stamp[2], stamp[3], stamp[4], stamp[5] - stamp[5] %
 
 names = []
 for arch, expected in (("win32", 0x14C), ("win64", 0x8664)):
-    exe = os.path.join(build, f"release-{arch}", "bin", "Quillon.exe")
+    exe = os.path.join(build, f"release-{arch}", "package", "Quillon.exe")
     if machine(exe) != expected:
         sys.exit(f"release: {exe} is built for the wrong processor")
     with open(exe, "rb") as f:

@@ -53,10 +53,10 @@ bash "$root/tests/fixtures/nginx.sh" start "$run/nginx" "$prefix" >"$run/nginx.l
   fail "the address server did not start: $(tail -n 3 "$run/nginx.log" | tr '\n' ' ')"
 echo "address server on 127.0.0.1:$(cat "$run/nginx/port"), used as the system proxy"
 export WINEPREFIX=$prefix
-logfile=$prefix/drive_c/IP_log.txt
-# A copy of its own, so its settings file lands beside it in run/.
+# A copy of its own, so its settings file and its log land beside it in run/.
+logfile=$run/IP_log.txt
 cp "$build/bin/Quillon.exe" "$run/Quillon.exe"
-rm -f "$logfile" "$run/window.png"
+rm -f "$logfile" "$run/Quillon_settings.ini" "$run/window.png"
 
 # Silent mode is the one argument -s, in either case, as Quillon decides it.
 silent=""
@@ -93,9 +93,9 @@ else
   fi
 fi
 if [ -n "$headless" ] && [ -z "$silent" ]; then
-  echo "Quillon showed its window; C:\\IP_log.txt holds:"
+  echo "Quillon showed its window; $logfile holds:"
 else
-  echo "Quillon exited with $status; C:\\IP_log.txt holds:"
+  echo "Quillon exited with $status; $logfile holds:"
 fi
 [ -s "$logfile" ] || fail "nothing was logged"
 cat "$logfile"

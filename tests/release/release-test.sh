@@ -5,10 +5,10 @@
 #     README.txt, and that the 32-bit program carries its version resource;
 #     then packages the second run's programs again, signed with a throwaway
 #     code-signing certificate, and checks that both carry a signature it
-#     verifies. The test's caller has installed the packages.
-#   unpack OUT PREFIX RUNNER: unpacks each zip into a folder whose path has
-#     spaces and characters outside ASCII, inside the Wine prefix, and runs
-#     "Quillon.exe -s" from there with RUNNER (the 32-bit one under WoW64).
+#     verifies while the builds' own programs stay unsigned, and that an
+#     unsigned reuse then gives the first run's bytes again. The test's
+#     caller has installed the packages.
+# What the zips' programs do for a user: user-test.sh.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -36,6 +36,7 @@ assert names == ["Quillon.exe", "README.txt"], names
 readme = z.read("README.txt").decode("utf-8")
 assert "@" + "QUILLON" not in readme, "a placeholder was left in README.txt"
 assert sys.argv[2] in readme and "Quillon_settings.ini" in readme and "schtasks" in readme, readme
+assert "https://api.ipify.org/" in readme and "https://checkip.amazonaws.com/" in readme, "the services are not named"
 assert "\r\n" in readme and "\n" not in readme.replace("\r\n", ""), "README.txt must have CRLF line ends"
 assert z.read("Quillon.exe")[:2] == b"MZ"
 print(sys.argv[1], "holds", names)
@@ -83,37 +84,19 @@ PY
         fi
       done
     done
-    echo "release zips: both programs signed and verified"
-    ;;
-  unpack)
-    out=$2 prefix=$3 runner=$4
-    runs="dist-a/win64 dist-a/win32 dist-signed/win64"
-    # The 32-bit zip's program only where 32-bit programs run.
-    . "$root/scripts/wine.sh"
-    if ! quillon_runs_32bit || [ "${QUILLON_SKIP_WIN32_TESTS:-}" = 1 ]; then
-      runs="dist-a/win64 dist-signed/win64"
-      why=$(quillon_why_not_32bit)
-      echo "dist-a/win32: not run: ${why:-QUILLON_SKIP_WIN32_TESTS=1}"
-    fi
-    for run in $runs; do
-      dist=${run%/*} arch=${run#*/}
-      zip=$(ls "$out/$dist"/Quillon-*-$arch.zip 2>/dev/null | head -n 1)
-      [ -n "$zip" ] || fail "no $arch zip in $out/$dist"
-      folder="$prefix/drive_c/users/Public/Quillon Tëst – Ωmega $dist $arch"
-      rm -rf "$folder"; mkdir -p "$folder"
-      python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$folder"
-      [ -f "$folder/Quillon.exe" ] && [ -f "$folder/README.txt" ] || fail "the $run zip did not unpack"
-      log="$prefix/drive_c/IP_log.txt"
-      rm -f "$log"
-      "$runner" "$folder/Quillon.exe" -s
-      status=$?
-      [ $status -eq 0 ] || fail "$run: Quillon.exe -s ended with $status"
-      [ -f "$folder/Quillon_settings.ini" ] || fail "$run: no Quillon_settings.ini beside the program: $(ls "$folder")"
-      printf '[Main]\r\nlog=C:\\IP_log.txt\r\n' | cmp -s - "$folder/Quillon_settings.ini" ||
-        fail "$run: settings file: $(od -c "$folder/Quillon_settings.ini" | head)"
-      printf '127.0.0.1\r\n' | cmp -s - "$log" || fail "$run: log: $(od -c "$log" 2>&1 | head)"
-      echo "$run: unpacked into \"$folder\": logged $(tr -d '\r' <"$log") and wrote the settings beside the program"
+    # Signing took copies: the builds stay unsigned, and an unsigned reuse gives the first run's bytes.
+    for arch in win32 win64; do
+      osslsigncode verify -CAfile "$sign/cert.pem" -in "$out/build-b/release-$arch/bin/Quillon.exe" >/dev/null 2>&1 &&
+        fail "signing changed the $arch build's own program"
     done
+    bash "$root/scripts/release.sh" --no-setup --reuse-builds --build "$out/build-b" --dist "$out/dist-reused" \
+      >"$out/release-reused.log" 2>&1 || { cat "$out/release-reused.log"; fail "the unsigned reuse run failed"; }
+    for f in "Quillon-$version-win32.zip" "Quillon-$version-win64.zip" SHA256SUMS; do
+      cmp "$out/dist-a/$f" "$out/dist-reused/$f" || fail "$f from an unsigned reuse after a signed one differs"
+    done
+    bash "$root/scripts/release.sh" --no-setup --reuse-builds -DX=Y --build "$out/build-b" --dist "$out/dist-reused"
+    [ $? -eq 2 ] || fail "--reuse-builds took -D options it cannot apply"
+    echo "release zips: both programs signed and verified, the builds left unsigned"
     ;;
-  *) echo "usage: $0 zips OUT VERSION | unpack OUT PREFIX RUNNER" >&2; exit 2 ;;
+  *) echo "usage: $0 zips OUT VERSION" >&2; exit 2 ;;
 esac
