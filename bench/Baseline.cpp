@@ -3,7 +3,8 @@
 // Built a second time with BASELINE_WITH_WINDOW, it first makes what a
 // hidden window costs: the common controls, a top-level window with ten
 // controls in the program's font, as Quillon's silent run does, and no
-// more of Quillon.
+// more of Quillon; without a log's path it ends there, having fetched
+// nothing.
 #include <windows.h>
 #include <wininet.h>
 
@@ -34,6 +35,7 @@ static void MakeHiddenWindow() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
 #ifdef BASELINE_WITH_WINDOW
     MakeHiddenWindow();
+    if (!*commandLine) return 0;
 #endif
     char body[1024];
     DWORD n = 0;

@@ -229,6 +229,26 @@ int wmain(int argc, wchar_t** argv) {
     Figure("baseline with a hidden window, median", "ms", Percentile(w, 0.5), Percentile(b, 0.5));
     const double silentMedian = Percentile(q, 0.5);
 
+    // The start-up alone: to the end of the load step, which a url that is
+    // not accepted ends before anything is fetched (exit code 2), next to
+    // the hidden window alone.
+    const std::wstring startupDir = work + L"\\start-up";
+    CreateDirectoryW(startupDir.c_str(), nullptr);
+    CopyFileW(quillon.c_str(), (startupDir + L"\\Quillon.exe").c_str(), FALSE);
+    WriteFileBytes(startupDir + L"\\Quillon_settings.ini", "[Main]\r\nurl=not a page\r\n");
+    std::vector<double> sq, sw;
+    for (int i = 0; i < silentRuns; ++i) {
+        const Run rq = Launch(startupDir + L"\\Quillon.exe", L"-s", startupDir);
+        const Run rw = Launch(baselineWindow, L"", startupDir);
+        if (rq.exitCode != 2 || rw.exitCode != 0) {
+            std::fprintf(stderr, "a start-up run failed: quillon %lu, hidden window %lu\n", rq.exitCode, rw.exitCode);
+            return 1;
+        }
+        sq.push_back(rq.ms);
+        sw.push_back(rw.ms);
+    }
+    Figure("silent start to the load step's end, median", "ms", Percentile(sq, 0.5), Percentile(sw, 0.5));
+
     // 2. Refresh cycles inside one process.
     quillon::ui::FrmMain window;
     window.onEnd = [](int) {};
