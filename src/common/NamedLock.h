@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "common/Handle.h"
 
 namespace quillon {
 
@@ -29,7 +28,7 @@ public:
     static std::wstring NameFor(const wchar_t* kind, const std::wstring& path);
 
 private:
-    KernelHandle mutex_;
+    HANDLE mutex_;  // kept open by the process
     bool held_ = false;
     DWORD error_ = ERROR_SUCCESS;
 };

@@ -4,6 +4,7 @@
 
 #include "common/DoEvents.h"
 #include "common/Handle.h"
+#include "common/NamedLock.h"
 #include "common/Retry.h"
 #include "common/RunLimit.h"
 #include "common/Text.h"
@@ -12,36 +13,13 @@
 namespace quillon::log {
 namespace {
 
-// Held while a line is appended, by every writer of this program. The byte
-// lies far past any real log data, so the lock hinders no reader.
-class AppendLock {
-public:
-    explicit AppendLock(HANDLE file) : file_(file) {
-        at_.OffsetHigh = 0x7FFFFFF0;
-        locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at_) != FALSE;
-    }
-    ~AppendLock() {
-        if (locked_) UnlockFileEx(file_, 0, 1, 0, &at_);
-    }
-    AppendLock(const AppendLock&) = delete;
-    AppendLock& operator=(const AppendLock&) = delete;
-
-private:
-    HANDLE file_;
-    OVERLAPPED at_{};
-    bool locked_ = false;
-};
-
 bool Append(const std::wstring& path, const std::string& line) {
-    // Append access makes each write land at the end of the file; the lock
-    // keeps two writers at once from interleaving their lines (Wine's append
-    // is not atomic between processes).
+    // Append access makes each write land at the end of the file.
     FileHandle file = RetryWhileBusy([&] {
         return FileHandle(CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     });
     if (!file) return false;
-    AppendLock lock(file.get());
     OVERLAPPED atEnd{};
     atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;
     DWORD written = 0;
@@ -55,6 +33,14 @@ bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite
         return false;
     }
     const std::string line = ToAnsi(msg) + "\r\n";  // one write: line and its end together
+    // One writer of the log at a time, whichever run of the program it is
+    // (Wine's append is not atomic between processes, and an overwrite's
+    // rename is not either between writers).
+    const NamedLock lock(kLogLock, path, kLogLockWaitMs);
+    if (!lock && lock.Error() == ERROR_BUSY) {
+        if (error) *error = ERROR_BUSY;
+        return false;
+    }
     // The silent run's time limit waits for this write, and a run whose
     // line is in the log counts as done from the same moment.
     const runlimit::Writing writing;
@@ -68,11 +54,10 @@ bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite
 
 bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWrite, DWORD* error) {
     const std::wstring msg = sMsg;
-    bool written = false;
+    // A yield before the write and one after: one between would follow
+    // or precede another with nothing done in between.
     DoEvents();
-    if (!bOverWrite) written = WriteLine(sLog, msg, false, error);
-    DoEvents();
-    if (bOverWrite) written = WriteLine(sLog, msg, true, error);
+    const bool written = WriteLine(sLog, msg, bOverWrite, error);
     DoEvents();
     return written;
 }

@@ -16,7 +16,10 @@ bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWri
 // the log is missing, empty or unreadable.
 std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog);
 
-// How long a run waits for another that is writing the same log.
+// The lock every writer of a log holds (common/NamedLock), and how long a
+// run waits for another that is writing the same log. A caller that looks
+// at the log before it writes holds it across both.
+constexpr wchar_t kLogLock[] = L"log";
 constexpr DWORD kLogLockWaitMs = 5000;
 
 }  // namespace quillon::log

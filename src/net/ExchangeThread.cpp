@@ -1,17 +1,44 @@
 #include "net/ExchangeThread.h"
 
 #include "common/DoEvents.h"
-#include "common/Handle.h"
 
 namespace quillon {
 
+namespace {
+
+// How often a wait looks at the window's messages. A condition variable
+// wakes without a round trip to the system (or Wine's server), which an
+// event and a message wait each cost on every refresh.
+constexpr DWORD kMessageCheckMs = 10;
+
+}  // namespace
+
 // Shared by the caller and the thread, so that a thread left behind with
-// its work still has what it waits on.
+// its work still has what it waits on. Guarded by lock.
 struct ExchangeThread::State {
-    KernelHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    KernelHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     std::function<void()> work;
-    volatile LONG quit = 0;
+    bool handed = false;  // work is there to be taken
+    bool done = true;     // no work taken, or the work taken last has ended
+    bool quit = false;
+
+    // Holds the lock for a scope.
+    struct Held {
+        explicit Held(State& s) : s_(s) { AcquireSRWLockExclusive(&s_.lock); }
+        ~Held() { ReleaseSRWLockExclusive(&s_.lock); }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        State& s_;
+    };
+
+    // Under the lock.
+    void Hand(std::function<void()> next) {
+        work = std::move(next);
+        handed = true;
+        done = false;
+        WakeAllConditionVariable(&changed);
+    }
 };
 
 namespace {
@@ -22,14 +49,22 @@ DWORD WINAPI Serve(void* param) {
             static_cast<std::shared_ptr<ExchangeThread::State>*>(param));
         return *handed;
     }();
+    ExchangeThread::State& s = *state;
     for (;;) {
-        WaitForSingleObject(state->wake.get(), INFINITE);
-        if (InterlockedCompareExchange(&state->quit, 0, 0)) return 0;
-        std::function<void()> work = std::move(state->work);
-        state->work = nullptr;
+        std::function<void()> work;
+        {
+            const ExchangeThread::State::Held held(s);
+            while (!s.handed && !s.quit) SleepConditionVariableSRW(&s.changed, &s.lock, INFINITE, 0);
+            if (s.quit && !s.handed) return 0;
+            work = std::move(s.work);
+            s.work = nullptr;
+            s.handed = false;
+        }
         if (work) work();
         work = nullptr;  // what it held goes here, on this thread
-        SetEvent(state->done.get());
+        const ExchangeThread::State::Held held(s);
+        s.done = true;
+        WakeAllConditionVariable(&s.changed);
     }
 }
 
@@ -37,51 +72,71 @@ DWORD WINAPI Serve(void* param) {
 
 ExchangeThread::~ExchangeThread() {
     if (!state_) return;
-    Abandon();
     // Gone before its owner is: a thread still ending while the process
     // tears down its runtime may find it torn.
-    WaitForSingleObject(thread_.get(), 5000);
+    const KernelHandle thread = std::move(thread_);
+    Abandon();
+    WaitForSingleObject(thread.get(), 5000);
 }
 
-bool ExchangeThread::Start() {
+void ExchangeThread::Start(std::function<void()> first) {
+    if (state_) return;
     auto state = std::make_shared<State>();
-    if (!state->wake || !state->done) return false;
+    if (first) state->Hand(std::move(first));  // no thread to wake yet
     auto* handed = new std::shared_ptr<State>(state);
     thread_.reset(CreateThread(nullptr, 0, Serve, handed, 0, nullptr));
     if (!thread_) {
         delete handed;
-        return false;
+        return;
     }
     state_ = std::move(state);
-    return true;
 }
 
 void ExchangeThread::Abandon() {
-    // Woken once more, the thread finds quit set as soon as its work ends.
-    InterlockedExchange(&state_->quit, 1);
-    SetEvent(state_->wake.get());
+    {
+        // The thread ends as soon as its work does, or at once if it has none.
+        const State::Held held(*state_);
+        state_->quit = true;
+        WakeAllConditionVariable(&state_->changed);
+    }
     state_.reset();
+    thread_.reset();  // left to end when its work does
+}
+
+// Until the work the thread has is done, letting the window handle its
+// messages; false when waitMs since started runs out first.
+bool ExchangeThread::AwaitDone(DWORD started, DWORD waitMs) {
+    State& s = *state_;
+    for (;;) {
+        {
+            const State::Held held(s);
+            const DWORD elapsed = GetTickCount() - started;
+            const DWORD left = elapsed < waitMs ? waitMs - elapsed : 0;
+            if (!s.done && left > 0)
+                SleepConditionVariableSRW(&s.changed, &s.lock, left < kMessageCheckMs ? left : kMessageCheckMs, 0);
+            if (s.done) return true;
+            if (GetTickCount() - started >= waitMs) return false;
+        }
+        // The window stays alive while it waits.
+        if (GetQueueStatus(QS_ALLINPUT)) DoEvents();
+    }
 }
 
 bool ExchangeThread::Run(std::function<void()> work, DWORD waitMs) {
-    if (!state_ && !Start()) {
+    const DWORD started = GetTickCount();
+    // What Start handed over first, if it still runs.
+    if (state_ && !AwaitDone(started, waitMs)) Abandon();
+    Start();
+    if (!state_) {
         work();
         return true;
     }
-    state_->work = std::move(work);
-    SetEvent(state_->wake.get());
-    const DWORD started = GetTickCount();
-    HANDLE done = state_->done.get();
-    for (;;) {
-        const DWORD elapsed = GetTickCount() - started;
-        const DWORD left = elapsed < waitMs ? waitMs - elapsed : 0;
-        const DWORD woken = MsgWaitForMultipleObjects(1, &done, FALSE, left, QS_ALLINPUT);
-        if (woken == WAIT_OBJECT_0) return true;
-        if (woken != WAIT_OBJECT_0 + 1 || left == 0) break;
-        DoEvents();
+    {
+        const State::Held held(*state_);
+        state_->Hand(std::move(work));
     }
+    if (AwaitDone(started, waitMs)) return true;
     Abandon();
-    thread_.reset();  // left to end when its work does
     return false;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The thread that waits on the network for the refresh cycle, one for the
-// cycle's whole life: a refresh hands it the work and yields until it is
-// done, so no blocking call (a name lookup, a server that trickles its
-// header) can hold the window, and no refresh has to start a thread.
+// cycle's whole life: a refresh hands it the work and lets the window
+// handle its messages until it is done, so no blocking call (a name lookup,
+// a server that trickles its header) can hold the window, and no refresh
+// starts a thread or makes an event.
 #include <windows.h>
 
 #include <functional>
@@ -27,10 +28,15 @@ public:
     // thread. Where no thread can be had, the work runs here, at once.
     bool Run(std::function<void()> work, DWORD waitMs);
 
+    // Starts the thread now rather than at the first run, with work of its
+    // own to begin with (what the first run will need), not waited for: the
+    // next run waits for it within its own time. A no-op once started.
+    void Start(std::function<void()> first = nullptr);
+
     struct State;  // shared with the thread
 
 private:
-    bool Start();
+    bool AwaitDone(DWORD started, DWORD waitMs);
     void Abandon();
 
     std::shared_ptr<State> state_;

@@ -1,6 +1,7 @@
 #include "net/RefreshCycle.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "common/DoEvents.h"
@@ -32,6 +33,10 @@ RefreshCycle::RefreshCycle(WindowState& window, std::vector<AddressServer> serve
 RefreshCycle::RefreshCycle(WindowState& window, const std::string& builtInHost)
     : RefreshCycle(window, BuiltInServers(builtInHost)) {}
 
+void RefreshCycle::Prepare() {
+    exchange_.Start([] { WinInet(); });
+}
+
 void RefreshCycle::Command1_Click() {
     // The yields below dispatch messages; a second click arriving there
     // must not start a cycle that would close this one's handles.
@@ -58,10 +63,9 @@ void RefreshCycle::Command1_Click() {
         }
         const DWORD left = limits.totalMs - elapsed;
         attemptMs_ = i + 1 < servers.size() && limits.perServerMs < left ? limits.perServerMs : left;
+        // The request yields first, and the log's writing last.
         Connect(server.host, "");
-        DoEvents();
         answered = PostRequest(server.object);
-        DoEvents();
         Disconnect();
     }
 
@@ -146,20 +150,23 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
 
 void RefreshCycle::LogAddress(const std::wstring& address) {
     window_.SetAddressText(address);
-    DoEvents();
+    // The log writer's yield, before it writes, lets the window show it.
     const bool withDate = window_.DateState() != 0;
     const std::wstring path = window_.LogPath();
     std::wstring line = window_.AddressText();
     if (withDate) line = log::ComposeLogLine(line, true, log::Clock()());
     const bool overwrite = window_.OverwriteState() != 0;
 
-    // One writer at a time, from the look at the last line to the end of
-    // the write, whichever run of the program it is.
+    // One writer at a time, whichever run of the program it is; where only
+    // changes are logged, from the look at the last line to the end of the
+    // write.
     DWORD error = ERROR_SUCCESS;
-    const NamedLock lock(L"log", path, log::kLogLockWaitMs);
-    if (!lock && lock.Error() == ERROR_BUSY) {
+    const bool changesOnly = window_.ChangesOnly();
+    std::optional<NamedLock> lock;
+    if (changesOnly) lock.emplace(log::kLogLock, path, log::kLogLockWaitMs);
+    if (lock && !*lock && lock->Error() == ERROR_BUSY) {
         error = ERROR_BUSY;
-    } else if (window_.ChangesOnly() && SameAddress(log::LastLoggedAddress(path).value_or(L""), window_.AddressText())) {
+    } else if (changesOnly && SameAddress(log::LastLoggedAddress(path).value_or(L""), window_.AddressText())) {
         runlimit::Succeeded();  // nothing to write: the log already says it
         done_ = true;
     } else {
@@ -168,7 +175,6 @@ void RefreshCycle::LogAddress(const std::wstring& address) {
     if (!done_)
         problem_ = (path.empty() ? L"(no path)" : path) + L"\n" +
                    (error == ERROR_BUSY ? L"Another run of Quillon kept it busy." : SystemMessage(error));
-    DoEvents();
 }
 
 }  // namespace quillon::net

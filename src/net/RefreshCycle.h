@@ -23,6 +23,10 @@ public:
     // cycle runs is ignored.
     void Command1_Click();
 
+    // Starts the exchange thread and binds WinInet on it, to be ready by
+    // the first request while this thread does other work.
+    void Prepare();
+
     // One server: the session and connection, then the request for the
     // page, which shows and logs an address it gets.
     bool Connect(const std::string& ServerName, const std::string& ProxyName);

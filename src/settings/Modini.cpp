@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "common/Handle.h"
 #include "common/ModulePath.h"
 #include "common/NamedLock.h"
 #include "common/Retry.h"
