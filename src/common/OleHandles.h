@@ -5,13 +5,15 @@
 #include <ocidl.h>
 #include <oleauto.h>
 
+#include "common/OleAutomation.h"
+
 namespace quillon {
 
 // A VARIANT, empty at first and cleared when it goes.
 class Variant {
 public:
-    Variant() noexcept { VariantInit(&v_); }
-    ~Variant() { VariantClear(&v_); }
+    Variant() noexcept { ole::Init(&v_); }
+    ~Variant() { ole::Clear(&v_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
     VARIANT* get() noexcept { return &v_; }

@@ -56,7 +56,7 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID id, REFIID, LCID, WORD f
     if (id < 1 || static_cast<size_t>(id) > properties_.size()) return DISP_E_MEMBERNOTFOUND;
     Variant scratch;  // for a caller that wants no result
     VARIANT* out = result ? result : scratch.get();
-    VariantInit(out);
+    ole::Init(out);
     return properties_[static_cast<size_t>(id - 1)].get(out);
 }
 
@@ -66,7 +66,7 @@ void DispatchObject::Define(const std::wstring& name, Getter getter) {
 
 HRESULT GetProperty(IDispatch* object, const wchar_t* name, VARIANT* result) {
     if (!result) return E_POINTER;
-    VariantClear(result);
+    ole::Clear(result);
     if (!object) return E_POINTER;
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -108,7 +108,7 @@ HRESULT SetHandle(VARIANT* v, const void* handle) {
 
 HRESULT SetText(VARIANT* v, const std::wstring& text) {
     v->vt = VT_BSTR;
-    v->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    v->bstrVal = ole::AllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return v->bstrVal ? S_OK : E_OUTOFMEMORY;
 }
 

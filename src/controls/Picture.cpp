@@ -1,13 +1,14 @@
 #include "controls/Picture.h"
 
 #include "common/GdiHandles.h"
+#include "common/OleAutomation.h"
 
 namespace quillon::controls {
 namespace {
 
 ComPtr<IPictureDisp> FromDesc(PICTDESC& desc) {
     ComPtr<IPictureDisp> picture;
-    if (FAILED(OleCreatePictureIndirect(&desc, IID_IPictureDisp, TRUE, reinterpret_cast<void**>(picture.put()))))
+    if (FAILED(ole::CreatePictureIndirect(&desc, IID_IPictureDisp, TRUE, reinterpret_cast<void**>(picture.put()))))
         return nullptr;
     return picture;
 }
@@ -71,7 +72,7 @@ ComPtr<IFontDisp> CreateOleFont(const std::wstring& face, double points, short w
     desc.fUnderline = FALSE;
     desc.fStrikethrough = FALSE;
     ComPtr<IFontDisp> font;
-    if (FAILED(OleCreateFontIndirect(&desc, IID_IFontDisp, reinterpret_cast<void**>(font.put())))) return nullptr;
+    if (FAILED(ole::CreateFontIndirect(&desc, IID_IFontDisp, reinterpret_cast<void**>(font.put())))) return nullptr;
     return font;
 }
 

@@ -13,7 +13,7 @@ class Read {
 public:
     Read(IDispatch* object, const wchar_t* name, VARTYPE type) {
         hr_ = controls::GetProperty(object, name, raw_.get());
-        if (SUCCEEDED(hr_) && type != VT_EMPTY) hr_ = VariantChangeType(value_.get(), raw_.get(), 0, type);
+        if (SUCCEEDED(hr_) && type != VT_EMPTY) hr_ = ole::ChangeType(value_.get(), raw_.get(), 0, type);
     }
 
     HRESULT hr() const { return hr_; }
@@ -36,7 +36,7 @@ HRESULT ReadTruth(IDispatch* object, const wchar_t* name, bool& value) {
         return S_OK;
     }
     Variant b;
-    const HRESULT hr = VariantChangeType(b.get(), &r.raw(), 0, VT_BOOL);
+    const HRESULT hr = ole::ChangeType(b.get(), &r.raw(), 0, VT_BOOL);
     if (SUCCEEDED(hr)) value = b->boolVal != VARIANT_FALSE;
     return hr;
 }
@@ -51,7 +51,7 @@ HRESULT ReadText(IDispatch* object, const wchar_t* name, std::wstring& value) {
     Read r(object, name, VT_BSTR);
     if (SUCCEEDED(r.hr())) {
         const BSTR s = r.value().bstrVal;
-        value.assign(s ? s : L"", s ? SysStringLen(s) : 0);
+        value.assign(s ? s : L"", s ? ole::StringLen(s) : 0);
     }
     return r.hr();
 }

@@ -18,7 +18,7 @@ HRESULT ReadPictureMember(IPictureDisp* picture, DISPID id, VARTYPE type, Varian
     DISPPARAMS none{};
     HRESULT hr = picture->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, raw.get(), nullptr,
                                  nullptr);
-    if (SUCCEEDED(hr)) hr = VariantChangeType(value.get(), raw.get(), 0, type);
+    if (SUCCEEDED(hr)) hr = ole::ChangeType(value.get(), raw.get(), 0, type);
     return hr;
 }
 

@@ -75,9 +75,13 @@ void FrmMain::Show() {
         End(1);
         return;
     }
+    // A window to be shown is readied first: under Wine, a window made or
+    // changed much after a second thread started costs more, and the load
+    // step starts the exchange thread.
+    if (!AskedSilent()) Prepare();
     Form_Load();
     if (bSilent != 0 || !hwnd_) return;
-    Prepare();
+    Prepare();  // done already, unless a silent start was asked and not had
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
     SetFocus(ctl_.text2);
@@ -154,6 +158,8 @@ void FrmMain::Form_Load() {
         End(2);
         return;
     }
+    // Ready for the first request while the rest is read.
+    cycle_.Prepare();
     SetText2(settings::ReadIniValue(L"Main", L"log", path));
     const int overwrite = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
     if (overwrite >= 0) SetCheckValue(kOverwrite, overwrite);

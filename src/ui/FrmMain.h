@@ -27,6 +27,8 @@ public:
     // Makes the window and its controls, hidden and ready to be shown,
     // without the load step.
     bool Create();
+    // Makes the window and its controls, no more; Show does it if need be.
+    bool MakeWindow();
 
     // The refresh cycle and its session; it does nothing while the
     // settings name an address server that is not accepted.
@@ -69,7 +71,6 @@ private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     bool AskedSilent() const;
-    bool MakeWindow();
     void CreateControls();
     // What only a shown window uses: icons, pictures, the font, the link's
     // size and the button's tooltip. A silent run never needs them.
