@@ -150,8 +150,13 @@ void FrmMain::Form_Load() {
     bSilent = 0;
     const std::wstring path = settings::SettingsPath();
     // A file that another program holds reads as empty: what the load step
-    // then sets must not be written over the settings it could not read.
+    // then sets must not be written over the settings it could not read,
+    // and a silent run, which cannot know where to log, logs nothing.
     writeBack_ = settings::CanReadIni(path);
+    if (!writeBack_ && AskedSilent()) {
+        End(1);
+        return;
+    }
     // Before anything is written back: a silent run with a wrong setting
     // ends at once, and leaves the file as it is.
     if (!ReadServerSettings(path) && AskedSilent()) {
