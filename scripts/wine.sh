@@ -7,7 +7,9 @@
 #   quillon_wine_reg ARGS...       reg.exe: add, delete, query
 #   quillon_display CMD ARGS...    CMD inside a virtual X display
 #   quillon_runs_32bit             true where 32-bit Windows programs can run
-# or run it: bash scripts/wine.sh wine|wineboot|wineserver|reg|display|runs-32bit|why-not-32bit ARGS...
+#   quillon_wine_as USER PREFIX PROGRAM ARGS...   as a user who is not root
+#   quillon_wineserver_as USER PREFIX ARGS...     that user's server
+# or run it: bash scripts/wine.sh wine|wineboot|wineserver|reg|display|runs-32bit|why-not-32bit|wine-as|wineserver-as ARGS...
 #
 # Debian's wine starts its 32-bit loader whenever wine32:i386 is installed,
 # for 64-bit programs too, and the 32-bit loader cannot run where the kernel
