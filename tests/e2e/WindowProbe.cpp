@@ -1,14 +1,13 @@
 // Drives a Quillon.exe that a shell test put in place, as a user's eyes and
 // keys meet it, and prints what it saw, one "name: value" a line (UTF-8):
-//   window_probe show EXE [SHOT]
-//       starts EXE, waits for its window, prints Text1, Text2 and the text
-//       of a balloon shown with it (up to 3 s), saves a screenshot named
-//       SHOT (QUILLON_SCREENSHOTS), closes the window, prints the exit code
-//   window_probe type EXE TEXT [HELD MS]
-//       starts EXE and types TEXT into Text2 over what it holds, one key at
-//       a time; prints the longest a key took. With HELD, this program holds
-//       that file shut for MS ms from the first key, as another program
-//       would, then waits a moment before it closes the window.
+//   window_probe show EXE [SHOT]   Text1, Text2 and the text of a balloon
+//       shown with the window (up to 3 s), and a screenshot named SHOT
+//   window_probe type EXE TEXT [HELD MS]   types TEXT into Text2 over what
+//       it holds, a key at a time, and prints the longest a key took; with
+//       HELD, holds that file shut for MS ms from the first key, as another
+//       program would, then waits a moment
+// Both start EXE, wait for its window and close it at the end, and print
+// its exit code.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -23,13 +22,12 @@ using namespace quillon::test;
 
 namespace {
 
-void Say(const char* name, const std::wstring& value) {
-    std::wstring flat = value;
-    for (wchar_t& c : flat)
+void Say(const char* name, std::wstring value) {
+    for (wchar_t& c : value)
         if (c == L'\n' || c == L'\r') c = L'|';
-    const int n = WideCharToMultiByte(CP_UTF8, 0, flat.c_str(), static_cast<int>(flat.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, flat.c_str(), static_cast<int>(flat.size()), utf8.data(), n, nullptr, nullptr);
+    std::string utf8(value.size() * 4, '\0');
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()),
+                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
     std::printf("%s: %s\n", name, utf8.c_str());
     std::fflush(stdout);
 }
@@ -40,64 +38,40 @@ std::wstring TextOf(HWND hwnd) {
     return text;
 }
 
-struct Started {
-    PROCESS_INFORMATION pi{};
-    HWND window = nullptr;
-};
-
-bool Start(const std::wstring& exe, Started& s) {
-    std::wstring cmd = L"\"" + exe + L"\"";
-    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &s.pi))
-        return false;
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20)) {
-        HWND found = FindProcessWindow(s.pi.dwProcessId, L"FrmMain", true);
-        if (found) return (s.window = found) != nullptr;
-        if (WaitForSingleObject(s.pi.hProcess, 0) == WAIT_OBJECT_0) break;
-    }
-    return false;
-}
-
-int Close(Started& s) {
-    PostMessageW(s.window, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    if (WaitForSingleObject(s.pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(s.pi.hProcess, 98);
-    GetExitCodeProcess(s.pi.hProcess, &code);
-    CloseHandle(s.pi.hProcess);
-    CloseHandle(s.pi.hThread);
-    return static_cast<int>(code);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const std::wstring what = argv[1], exe = argv[2];
-    Started s;
-    if (!Start(exe, s)) {
+    std::wstring cmd = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    HWND window = nullptr;
+    if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       exe.substr(0, exe.find_last_of(L'\\')).c_str(), &si, &pi))
+        for (const DWORD start = GetTickCount(); !window && GetTickCount() - start < 30000; Sleep(20))
+            if (!(window = FindProcessWindow(pi.dwProcessId, L"FrmMain", true)) &&
+                WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
+                break;
+    if (!window) {
         Say("window", L"none");
         return 1;
     }
     if (what == L"show") {
         HWND tip = nullptr;
         for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < 3000; Sleep(20))
-            tip = FindProcessWindow(s.pi.dwProcessId, TOOLTIPS_CLASSW, true);
-        Say("text1", TextOf(GetDlgItem(s.window, IDC_TEXT1)));
-        Say("text2", TextOf(GetDlgItem(s.window, IDC_TEXT2)));
+            tip = FindProcessWindow(pi.dwProcessId, TOOLTIPS_CLASSW, true);
+        Say("text1", TextOf(GetDlgItem(window, IDC_TEXT1)));
+        Say("text2", TextOf(GetDlgItem(window, IDC_TEXT2)));
         Say("balloon", TextOf(tip));
-        if (argc > 3) {
-            const std::wstring shot = argv[3];
-            SaveWindowShot(s.window, std::string(shot.begin(), shot.end()), tip);
-        }
+        if (argc > 3) SaveWindowShot(window, std::string(argv[3], argv[3] + wcslen(argv[3])), tip);
     } else if (what == L"type" && argc > 3) {
-        HWND text2 = GetDlgItem(s.window, IDC_TEXT2);
-        HANDLE held = INVALID_HANDLE_VALUE;
-        const DWORD holdMs = argc > 5 ? static_cast<DWORD>(_wtoi(argv[5])) : 0;
-        if (argc > 5) held = CreateFileW(argv[4], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HWND text2 = GetDlgItem(window, IDC_TEXT2);
+        const DWORD holdMs = argc > 5 ? static_cast<DWORD>(_wtoi(argv[5])) : 0, heldAt = GetTickCount();
+        HANDLE held = argc > 5 ? CreateFileW(argv[4], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                               : INVALID_HANDLE_VALUE;
         if (argc > 5) Say("held", held != INVALID_HANDLE_VALUE ? L"yes" : L"no");
-        const DWORD heldAt = GetTickCount();
         SendMessageW(text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
         DWORD longest = 0;
         for (const wchar_t* c = argv[3]; *c; ++c) {
@@ -108,12 +82,15 @@ int wmain(int argc, wchar_t** argv) {
         Say("longest key ms", std::to_wstring(longest));
         Say("text2", TextOf(text2));
         if (held != INVALID_HANDLE_VALUE) {
-            const DWORD spent = GetTickCount() - heldAt;
-            if (spent < holdMs) Sleep(holdMs - spent);
+            if (GetTickCount() - heldAt < holdMs) Sleep(holdMs - (GetTickCount() - heldAt));
             CloseHandle(held);
             Sleep(1000);  // the window tries a kept write again within this
         }
     }
-    Say("exit", std::to_wstring(Close(s)));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD code = 99;
+    if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 98);
+    GetExitCodeProcess(pi.hProcess, &code);
+    Say("exit", std::to_wstring(code));
     return 0;
 }

@@ -100,21 +100,14 @@ TEST_F(LogWriter, AnOverwriteReachesEveryNameOfTheLogAndRemovesWhatEndedRunsLeft
     test::WriteBytes(path, "198.51.100.1\r\n");
     const std::wstring other = dir / L"same log.txt";
     ASSERT_TRUE(CreateHardLinkW(other.c_str(), path.c_str(), nullptr));
-    // What a run that still runs left beside the log, and one that ended.
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION running{};
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
-    ASSERT_TRUE(CreateProcessW(self, cmd.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &running));
-    const std::wstring stillRunning = L"IP_log.txt." + std::to_wstring(running.dwProcessId) + L".tmp";
+    // What a run that still runs (as the desktop's process does) left beside
+    // the log, and one that ended.
+    DWORD running = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &running);
+    const std::wstring stillRunning = L"IP_log.txt." + std::to_wstring(running) + L".tmp";
     test::WriteBytes(dir / stillRunning, "x");
     test::WriteBytes(dir / L"IP_log.txt.4294967280.tmp", "x");
     EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", true));
-    TerminateProcess(running.hProcess, 0);
-    CloseHandle(running.hProcess);
-    CloseHandle(running.hThread);
     EXPECT_EQ(test::ReadBytes(other), "203.0.113.7\r\n");
     std::vector<std::wstring> left = Files();
     std::sort(left.begin(), left.end());

@@ -1,22 +1,17 @@
 #!/bin/bash
-# The release zips' programs as a user meets them on Windows: started by a
-# user who is not root, in a prefix whose C:\ refuses new files, unpacked
-# into a folder whose path has spaces and characters outside ASCII, with no
-# settings file, asking the public address services, which a hosts file
-# here leads to local stand-ins. The 32-bit zip runs too where 32-bit
-# programs run.
-#   user-test.sh OUT BUILD
-# OUT holds the release test's zips (dist-a); BUILD is the build whose
-# nonroot fixture runs and whose window_probe.exe drives the window. It
-# enters a private mount namespace of its own; without root it says so and
-# exits 77 (skipped).
+# user-test.sh OUT BUILD: the zips in OUT/dist-a as a user meets them on
+# Windows, unpacked into a folder with spaces and characters outside ASCII
+# and started with no settings file by a user who is not root (BUILD's
+# nonroot fixture; C:\ refuses new files), the public services' names led to
+# stand-ins; the 32-bit zip too where 32-bit programs run. BUILD's
+# window_probe.exe reads the window. Needs root for its private mount
+# namespace; without it, says so and exits 77 (skipped).
 set -u
 out=$1 build=$2
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/wine.sh"
 . "$root/tests/fixtures/standins.sh"
-fail() { echo "FAIL: $*"; exit 1; }
+fail() { echo "FAIL: $arch: $*"; exit 1; }
 
 if [ "$(id -u)" != 0 ] || ! unshare --mount true 2>/dev/null; then
   echo "SKIPPED: this test leads names to stand-ins in a private mount namespace, which needs root"
@@ -24,7 +19,7 @@ if [ "$(id -u)" != 0 ] || ! unshare --mount true 2>/dev/null; then
 fi
 standins_private || exec unshare --mount bash "$0" "$@"
 
-user=$(bash "$root/tests/fixtures/nonroot.sh" user)
+arch=setup user=$(bash "$root/tests/fixtures/nonroot.sh" user)
 prefix=$(bash "$root/tests/fixtures/nonroot.sh" prefix "$build")
 [ -f "$prefix/system.reg" ] || fail "the nonroot fixture has not made $prefix"
 work=$build/user-test
@@ -32,16 +27,13 @@ rm -rf "$work"
 mkdir -p "$work"
 trap 'standins_stop "$work/standins"' EXIT
 standins_setup "$work/standins" >"$work/standins.log" 2>&1 || { cat "$work/standins.log"; fail "no stand-ins"; }
-
-# The probe runs as the user too, and writes its screenshots where it may.
 public=$prefix/drive_c/users/Public
 install -d -o "$user" "$public/probe" "$work/shots"
 cp "$build/bin/window_probe.exe" "$public/probe/"
 export QUILLON_SCREENSHOTS=$work/shots
 
-# as_user PROGRAM ARGS...: the exit code in $status, the time in $ms, the
-# output in $work/said (Wine's helpers may outlive the program and hold a
-# pipe, so only the program is waited for).
+# A Windows program as the user: its exit code in $status, its time in $ms,
+# its output in $work/said (a file: Wine's helpers may hold a pipe).
 as_user() {
   local start
   start=$(date +%s%N)
@@ -57,40 +49,42 @@ settings() {
   { printf '\xff\xfe'; printf '[Main]\r\n%s' "$1" | iconv -f UTF-8 -t UTF-16LE; } >"$folder/Quillon_settings.ini"
   chown "$user" "$folder/Quillon_settings.ini"
 }
-# The log's bytes, CR LF shown as such.
 log() { od -An -c "${1:-$folder/IP_log.txt}" 2>/dev/null | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
-line() { printf '%s \\r \\n' "$(sed 's/./& /g; s/ $//' <<<"$1")"; }
+line() { printf '%s \\r \\n' "$(sed 's/./& /g; s/ $//' <<<"$1")"; }  # as log shows it
+# Eight runs at once, as scheduled tasks may start them; each must end with 0.
+at_once() {
+  local pids=() pid statuses=""
+  for _ in 1 2 3 4 5 6 7 8; do
+    quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
+  [ "$statuses" = "0 0 0 0 0 0 0 0 " ] || fail "$1: eight runs at once ended with $statuses"
+}
 
 runs="win64"
-if quillon_runs_32bit && [ "${QUILLON_SKIP_WIN32_TESTS:-}" != 1 ]; then
-  runs="win64 win32"
-else
+if quillon_runs_32bit && [ "${QUILLON_SKIP_WIN32_TESTS:-}" != 1 ]; then runs="win64 win32"; else
   echo "win32: not run: $(quillon_why_not_32bit)"
 fi
 for arch in $runs; do
   zip=$(ls "$out"/dist-a/Quillon-*-$arch.zip 2>/dev/null | head -n 1)
-  [ -n "$zip" ] || fail "no $arch zip in $out/dist-a"
-  name="Quillon Tëst – Ωmega $arch"
-  folder=$public/$name
-  win="C:\\users\\Public\\$name"
-  exe="$win\\Quillon.exe"
+  [ -n "$zip" ] || fail "no zip in $out/dist-a"
+  name="Quillon Tëst – Ωmega $arch" folder=$public/"Quillon Tëst – Ωmega $arch"
+  win="C:\\users\\Public\\$name" exe="C:\\users\\Public\\$name\\Quillon.exe"
   rm -rf "$folder"
   install -d -o "$user" "$folder"
   python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$folder"
   chown -R "$user" "$folder"
 
-  # The first start, silent and shown: the first service's address, logged
-  # beside the program, whose path the settings keep.
+  # The first start: the first service's address, logged beside the program.
   serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
   as_user "$exe" -s
-  [ $status -eq 0 ] || fail "$arch: a first silent run ended with $status"
-  [ "$(log)" = "$(line 198.51.100.11)" ] || fail "$arch: a first silent run logged: $(log)"
+  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.11)" ] || fail "a first silent run: exit $status, log: $(log)"
   iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" | tr -d '\r' | grep -qxF "log=$win\\IP_log.txt" ||
-    fail "$arch: the settings file does not name the log beside the program: $(od -c "$folder/Quillon_settings.ini" | head -n 4)"
+    fail "the settings do not name the log beside the program: $(od -c "$folder/Quillon_settings.ini" | head -n 4)"
   probe show "$exe" "user-$arch-first-start"
   [ "$(said text1)" = 198.51.100.11 ] && [ -z "$(said balloon)" ] && [ "$(said exit)" = 0 ] ||
-    fail "$arch: a first normal start showed: $(cat "$work/said")"
-  echo "$arch: the first start logged and showed the first service's address beside the program"
+    fail "a first normal start showed: $(cat "$work/said")"
 
   # Whatever fails with the first service, the second one's address is logged.
   for mode in unresolved down badcert status500 html ipv6 silent; do
@@ -98,63 +92,47 @@ for arch in $runs; do
     serve "$mode" 'answer 198.51.100.12' 'answer 198.51.100.13'
     as_user "$exe" -s
     [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.12)" ] && [ "$ms" -lt 30000 ] ||
-      fail "$arch: first service $mode: exit $status after $ms ms, log: $(log)"
-    echo "$arch: first service $mode: the second's address, in $ms ms"
+      fail "first service $mode: exit $status after $ms ms, log: $(log)"
   done
+  echo "$arch: the first start, and the second service after each way the first fails (the last in $ms ms)"
 
-  # None answers: 1, in time, and nothing logged; a normal start says why.
+  # None answers: 1, in time, nothing logged; a normal start says why.
   rm -f "$folder/IP_log.txt"
   serve down badcert status500
   as_user "$exe" -s
-  [ $status -eq 1 ] && [ "$ms" -lt 45000 ] && [ ! -e "$folder/IP_log.txt" ] ||
-    fail "$arch: with every service down: exit $status after $ms ms"
+  [ $status -eq 1 ] && [ "$ms" -lt 45000 ] && [ ! -e "$folder/IP_log.txt" ] || fail "every service down: exit $status after $ms ms"
   probe show "$exe" "user-$arch-no-address"
   [[ $(said balloon) == *"https://api.ipify.org/: no connection could be made"*"https://ipv4.icanhazip.com/: the secure connection failed"*"https://checkip.amazonaws.com/: the server answered 500"* ]] ||
-    fail "$arch: a normal start with every service down said: $(said balloon)"
-
+    fail "a normal start with every service down said: $(said balloon)"
   # The user's own pages, in order, and no service of the program's.
   serve 'answer 198.51.100.11' down 'answer 198.51.100.13'
   settings "log=$win\\IP_log.txt"$'\r\n'"url=https://ipv4.icanhazip.com/   https://checkip.amazonaws.com/"$'\r\n'
   as_user "$exe" -s
-  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.13)" ] || fail "$arch: a url list: exit $status, log: $(log)"
-  ! standins_requests "$work/standins" | grep -q api.ipify.org || fail "$arch: a url list still asked api.ipify.org"
-
+  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.13)" ] || fail "a url list: exit $status, log: $(log)"
+  ! standins_requests "$work/standins" | grep -q api.ipify.org || fail "a url list still asked api.ipify.org"
   # A log where this user may not create files: 1, and a normal start names it.
   settings 'log=C:\IP_log.txt'$'\r\n'
   as_user "$exe" -s
-  [ $status -eq 1 ] && [ ! -e "$prefix/drive_c/IP_log.txt" ] || fail "$arch: log=C:\\IP_log.txt: exit $status"
+  [ $status -eq 1 ] && [ ! -e "$prefix/drive_c/IP_log.txt" ] || fail "log=C:\\IP_log.txt: exit $status"
   probe show "$exe" "user-$arch-log-not-written"
   [[ $(said balloon) == *'C:\IP_log.txt'* ]] && [ "$(said text1)" = 198.51.100.11 ] ||
-    fail "$arch: a normal start with an unwritable log showed: $(cat "$work/said")"
+    fail "a normal start with an unwritable log showed: $(cat "$work/said")"
   echo "$arch: no address, a url list and an unwritable log: said, and the exit codes right"
 
-  # Eight runs at once, four times, as scheduled tasks may start them: one
-  # writer at a time, whatever the mode.
+  # Eight runs at once, four times: one writer at a time, whatever the mode.
   serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
-  at_once() {
-    local pids=() pid
-    for _ in 1 2 3 4 5 6 7 8; do
-      quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 &
-      pids+=($!)
-    done
-    statuses=""
-    for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
-    [ "$statuses" = "0 0 0 0 0 0 0 0 " ] || fail "$arch: $1: eight runs at once ended with $statuses"
-  }
   rm -f "$folder/IP_log.txt"
   settings "log=$win\\IP_log.txt"$'\r\n'
   for _ in 1 2 3 4; do at_once appending; done
   [ "$(log)" = "$(for _ in $(seq 32); do line 198.51.100.11; echo -n ' '; done | sed 's/ $//')" ] ||
-    fail "$arch: 32 runs appending left: $(tr -d '\r' <"$folder/IP_log.txt" | sort | uniq -c | tr '\n' ' ')"
+    fail "32 runs appending left: $(tr -d '\r' <"$folder/IP_log.txt" | sort | uniq -c | tr '\n' ' ')"
   : >"$folder/IP_log.txt"
   settings "log=$win\\IP_log.txt"$'\r\n'"changes=1"$'\r\n'
   at_once "changes only"
-  [ "$(log)" = "$(line 198.51.100.11)" ] || fail "$arch: eight runs with changes=1 left: $(log)"
+  [ "$(log)" = "$(line 198.51.100.11)" ] || fail "eight runs with changes=1 left: $(log)"
   settings "log=$win\\IP_log.txt"$'\r\n'"overwrite=1"$'\r\n'
   at_once overwriting
-  [ "$(log)" = "$(line 198.51.100.11)" ] && ! ls "$folder" | grep -q '\.tmp$' ||
-    fail "$arch: eight runs overwriting left: $(log); $(ls "$folder")"
-  echo "$arch: 8 runs at once, 4 times, appending: 32 whole lines; with changes=1: one; overwriting: one, no temporary file"
+  [ "$(log)" = "$(line 198.51.100.11)" ] && ! ls "$folder" | grep -q '\.tmp$' || fail "eight overwriting left: $(log); $(ls "$folder")"
 
   # Overwritten where the folder takes no new files (C:\, with a log the
   # user may write), and through a link, which stays one.
@@ -163,7 +141,7 @@ for arch in $runs; do
   settings 'log=C:\IP_log.txt'$'\r\n''overwrite=1'$'\r\n'
   as_user "$exe" -s
   [ $status -eq 0 ] && [ "$(log "$prefix/drive_c/IP_log.txt")" = "$(line 198.51.100.11)" ] ||
-    fail "$arch: an overwrite in a folder that takes no new files: exit $status, log: $(log "$prefix/drive_c/IP_log.txt")"
+    fail "an overwrite where no file can be made: exit $status, log: $(log "$prefix/drive_c/IP_log.txt")"
   rm -f "$prefix/drive_c/IP_log.txt"
   install -d -o "$user" "$folder/elsewhere"
   echo "old line" >"$folder/elsewhere/real log.txt"
@@ -172,31 +150,25 @@ for arch in $runs; do
   settings "log=$win\\linked.txt"$'\r\n''overwrite=1'$'\r\n'
   as_user "$exe" -s
   [ $status -eq 0 ] && [ -L "$folder/linked.txt" ] && [ "$(log "$folder/elsewhere/real log.txt")" = "$(line 198.51.100.11)" ] ||
-    fail "$arch: an overwrite through a link: exit $status; $(ls -l "$folder/linked.txt"); target: $(log "$folder/elsewhere/real log.txt")"
-  echo "$arch: overwritten in place where no file can be made, and through a link that stays one"
+    fail "an overwrite through a link: exit $status; $(ls -l "$folder/linked.txt"); target: $(log "$folder/elsewhere/real log.txt")"
+  echo "$arch: 8 runs at once, 4 times, appending, changes only, overwriting; overwrites in place and through a link"
 
-  # A path in another script typed while another program holds the
-  # settings file for 0.7 s: every key is kept, and the path comes back.
+  # A path typed while another program holds the settings file for 0.7 s:
+  # every key kept; a read-only file costs a key no visible wait.
   typed="$win\\Ωμέγα 日本.txt"
   settings "log=$win\\IP_log.txt"$'\r\n''overwrite=1'$'\r\n''date=1'$'\r\n''url=https://api.ipify.org/'$'\r\n'
   probe type "$exe" "$typed" "$win\\Quillon_settings.ini" 700
-  [ "$(said held)" = yes ] && [ "$(said text2)" = "$typed" ] || fail "$arch: typing a path: $(cat "$work/said")"
+  [ "$(said held)" = yes ] && [ "$(said text2)" = "$typed" ] || fail "typing a path: $(cat "$work/said")"
   kept=$(iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" 2>/dev/null | tr -d '\r')
   [ "$kept" = "$(printf '[Main]\nlog=%s\noverwrite=1\ndate=1\nurl=https://api.ipify.org/' "$typed")" ] ||
-    fail "$arch: the settings after a path typed while the file was held: $kept"
-  probe show "$exe"
-  [ "$(said text2)" = "$typed" ] || fail "$arch: the typed path came back as $(said text2)"
-  # A read-only settings file costs a key no visible wait.
+    fail "the settings after a path typed while the file was held: $kept"
   chmod 444 "$folder/Quillon_settings.ini"
   probe type "$exe" "C:\\Ωx\\1.txt"
   chmod 644 "$folder/Quillon_settings.ini"
-  [ -n "$(said 'longest key ms')" ] && [ "$(said 'longest key ms')" -lt 150 ] ||
-    fail "$arch: typing with a read-only settings file: $(cat "$work/said")"
+  [ -n "$(said 'longest key ms')" ] && [ "$(said 'longest key ms')" -lt 150 ] || fail "typing, read-only settings: $(cat "$work/said")"
   echo "$arch: a held settings file kept every key; a read-only one: $(said 'longest key ms') ms at most a key"
 done
-# Screenshots beside the other tests', for people to look at.
-mkdir -p "$build/screenshots"
-for shot in "$work"/shots/*.bmp; do
-  [ -e "$shot" ] && convert "$shot" "$build/screenshots/$(basename "${shot%.bmp}").png"
+for shot in "$work"/shots/*.bmp; do  # beside the other tests' screenshots
+  [ -e "$shot" ] && mkdir -p "$build/screenshots" && convert "$shot" "$build/screenshots/$(basename "${shot%.bmp}").png"
 done
 echo "every case as a user meets it: right"
