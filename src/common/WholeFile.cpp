@@ -76,10 +76,39 @@ void RemoveLeftovers(const std::wstring& path) {
     FindClose(find);
 }
 
-// After a write: what others left goes, and the write still counts.
-bool Swept(const std::wstring& path) {
-    RemoveLeftovers(path);
-    return true;
+bool WriteOver(const std::wstring& target, const std::optional<Existing>& existing, const std::string& bytes) {
+    // Every name of a file with several must see the new content, and a
+    // read-only file is refused at once rather than after a second of tries.
+    if (existing && (existing->names > 1 || (existing->attributes & FILE_ATTRIBUTE_READONLY)))
+        return WriteInPlace(target, bytes);
+
+    const std::wstring fresh = OwnName(target, GetCurrentProcessId());
+    bool written = false;
+    {
+        const DWORD attributes = existing ? existing->attributes & kKeptAttributes : 0;
+        FileHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+        written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+    }
+    if (!written) {
+        const DWORD error = GetLastError();
+        DeleteFileW(fresh.c_str());
+        // No file can be made beside it: then where it is.
+        if (existing) return WriteInPlace(target, bytes);
+        SetLastError(error);
+        return false;
+    }
+    // A program that has the file open forbids the rename; one that only
+    // looks lets go soon. One that follows the file keeps it: then in place.
+    const bool renamed = RetryWhileBusy(
+        [&] { return MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); },
+        [](DWORD error) { return IsBusy(error) || error == ERROR_ACCESS_DENIED; });
+    if (renamed) return true;
+    const DWORD error = GetLastError();
+    DeleteFileW(fresh.c_str());
+    if (existing && (IsBusy(error) || error == ERROR_ACCESS_DENIED)) return WriteInPlace(target, bytes);
+    SetLastError(error);
+    return false;
 }
 
 }  // namespace
@@ -101,38 +130,9 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     const std::optional<Existing> existing = Inspect(path);
     const std::wstring target = existing ? existing->where : path;
-    // Every name of a file with several must see the new content, and a
-    // read-only file is refused at once rather than after a second of tries.
-    if (existing && (existing->names > 1 || (existing->attributes & FILE_ATTRIBUTE_READONLY)))
-        return WriteInPlace(target, bytes) && Swept(target);
-
-    const std::wstring fresh = OwnName(target, GetCurrentProcessId());
-    bool written = false;
-    {
-        const DWORD attributes = existing ? existing->attributes & kKeptAttributes : 0;
-        FileHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
-        written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
-    }
-    if (!written) {
-        const DWORD error = GetLastError();
-        DeleteFileW(fresh.c_str());
-        // No file can be made beside it: then where it is.
-        if (existing) return WriteInPlace(target, bytes) && Swept(target);
-        SetLastError(error);
-        return false;
-    }
-    // A program that has the file open forbids the rename; one that only
-    // looks lets go soon. One that follows the file keeps it: then in place.
-    const bool renamed = RetryWhileBusy(
-        [&] { return MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); },
-        [](DWORD error) { return IsBusy(error) || error == ERROR_ACCESS_DENIED; });
-    if (renamed) return Swept(target);
-    const DWORD error = GetLastError();
-    DeleteFileW(fresh.c_str());
-    if (existing && (IsBusy(error) || error == ERROR_ACCESS_DENIED)) return WriteInPlace(target, bytes) && Swept(target);
-    SetLastError(error);
-    return false;
+    if (!WriteOver(target, existing, bytes)) return false;
+    RemoveLeftovers(target);
+    return true;
 }
 
 }  // namespace quillon

@@ -67,7 +67,7 @@ void ReadBody(Exchange& x, HINTERNET request) {
         }
     }
     if (Overdue(x))
-        x.why = L"no answer within " + std::to_wstring((x.waitMs + 999) / 1000) + L" s";
+        x.why = NoAnswerWithin(x.waitMs);
     else if (hasLength)
         x.why = L"the answer was cut off";
     else
@@ -83,6 +83,8 @@ void SetTimeouts(HINTERNET h, const RequestLimits& limits) {
         WinInet().InternetSetOptionA(h, option, &timeout, sizeof timeout);
     WinInet().InternetSetOptionA(h, INTERNET_OPTION_CONNECT_RETRIES, &retries, sizeof retries);
 }
+
+std::wstring NoAnswerWithin(DWORD ms) { return L"no answer within " + std::to_wstring((ms + 999) / 1000) + L" s"; }
 
 std::wstring DescribeError(DWORD error) {
     switch (error) {
@@ -123,9 +125,9 @@ void RunExchange(Exchange& x) {
     HINTERNET connection = x.connection;
     InternetHandle ownConnection;  // after a redirect to another server
     for (int hop = 0;; ++hop) {
-        InternetHandle request(WinInet().HttpOpenRequestA(connection, nullptr, at.object.c_str(), "HTTP/1.1", "",
-                                                                nullptr, kRequestFlags | (at.secure ? INTERNET_FLAG_SECURE : 0),
-                                                                0));
+        const DWORD flags = kRequestFlags | (at.secure ? INTERNET_FLAG_SECURE : 0);
+        InternetHandle request(
+            WinInet().HttpOpenRequestA(connection, nullptr, at.object.c_str(), "HTTP/1.1", "", nullptr, flags, 0));
         if (!request) {
             x.why = L"no request could be made";
             return;
@@ -163,7 +165,7 @@ void RunExchange(Exchange& x) {
             return;
         }
         if (Overdue(x)) {
-            x.why = L"no answer within " + std::to_wstring((x.waitMs + 999) / 1000) + L" s";
+            x.why = NoAnswerWithin(x.waitMs);
             return;
         }
         request.reset();  // before a connection it came from may close

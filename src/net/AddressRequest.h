@@ -43,5 +43,7 @@ void SetTimeouts(HINTERNET h, const RequestLimits& limits);
 
 // A WinInet or Windows error in a few words for the user.
 std::wstring DescribeError(DWORD error);
+// What a page that took all its time is said to have done.
+std::wstring NoAnswerWithin(DWORD ms);
 
 }  // namespace quillon::net

@@ -131,7 +131,7 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
         // The thread still uses them: they close when it is done with them.
         x->heldConnection = std::move(hConnect);
         x->heldSession = std::move(hSession);
-        why = L"no answer within " + std::to_wstring((x->waitMs + 999) / 1000) + L" s";
+        why = NoAnswerWithin(x->waitMs);
     }
     if (answered && !IsIpAddress(address)) {
         answered = false;

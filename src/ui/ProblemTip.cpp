@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "theme/ThemeApi.h"
+#include "ui/FrmMainLayout.h"
 
 namespace quillon::ui {
 namespace {
@@ -41,6 +42,7 @@ ProblemTip::~ProblemTip() {
 }
 
 void ProblemTip::Set(HWND owner, HWND control, const std::wstring& title, const std::wstring& text) {
+    Hide();  // shown again, sized to the new text
     if (tip_ && owner != owner_) {
         DestroyWindow(tip_);
         tip_ = nullptr;
@@ -50,12 +52,14 @@ void ProblemTip::Set(HWND owner, HWND control, const std::wstring& title, const 
     title_ = title;
     text_ = text;
     dismissed_ = false;
-    if (shown_) {
-        TTTOOLINFOW tool = Tool(owner_);
-        SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
-        shown_ = false;
-    }
     Update();
+}
+
+void ProblemTip::Hide() {
+    if (!shown_) return;
+    TTTOOLINFOW tool = Tool(owner_);
+    SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    shown_ = false;
 }
 
 void ProblemTip::Dismiss() {
@@ -67,11 +71,7 @@ void ProblemTip::Update() {
     const bool wanted = !text_.empty() && !dismissed_ && owner_ && control_ && IsWindowVisible(owner_) &&
                         GetActiveWindow() == owner_;
     if (!wanted) {
-        if (shown_) {
-            TTTOOLINFOW tool = Tool(owner_);
-            SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
-            shown_ = false;
-        }
+        Hide();
         return;
     }
     if (!tip_) {
@@ -85,10 +85,7 @@ void ProblemTip::Update() {
         if (auto subclass = theme::Api().SetWindowSubclass.Bind())
             subclass(tip_, Dismissable, 0, reinterpret_cast<DWORD_PTR>(this));
         // Several lines rather than one across the screen.
-        const HDC screen = GetDC(nullptr);
-        const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-        if (screen) ReleaseDC(nullptr, screen);
-        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, MulDiv(420, dpi, 96));
+        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, MulDiv(420, ScreenDpi(), 96));
     }
     TTTOOLINFOW tool = Tool(owner_, &text_);
     SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));

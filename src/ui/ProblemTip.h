@@ -28,6 +28,8 @@ public:
     void Dismiss();
 
 private:
+    void Hide();
+
     HWND owner_ = nullptr, control_ = nullptr, tip_ = nullptr;
     std::wstring title_, text_;
     bool shown_ = false;
