@@ -1,13 +1,8 @@
-// Drives a Quillon.exe that a shell test put in place, as a user's eyes and
-// keys meet it, and prints what it saw, one "name: value" a line (UTF-8):
-//   window_probe show EXE [SHOT]   Text1, Text2 and the text of a balloon
-//       shown with the window (up to 3 s), and a screenshot named SHOT
-//   window_probe type EXE TEXT [HELD MS]   types TEXT into Text2 over what
-//       it holds, a key at a time, and prints the longest a key took; with
-//       HELD, holds that file shut for MS ms from the first key, as another
-//       program would, then waits a moment
-// Both start EXE, wait for its window and close it at the end, and print
-// its exit code.
+// Starts a Quillon.exe that a shell test put in place, as a user would, and
+// prints "name: value" lines (UTF-8) of what it saw, and the exit code:
+//   show EXE [SHOT]   Text1, Text2, a balloon's text; a screenshot SHOT
+//   type EXE TEXT [HELD MS]   TEXT typed into Text2, the longest key; HELD
+//       held shut for MS ms from the first key, as another program would
 #include <windows.h>
 #include <commctrl.h>
 

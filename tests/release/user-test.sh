@@ -94,7 +94,6 @@ for arch in $runs; do
     [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.12)" ] && [ "$ms" -lt 30000 ] ||
       fail "first service $mode: exit $status after $ms ms, log: $(log)"
   done
-  echo "$arch: the first start, and the second service after each way the first fails (the last in $ms ms)"
 
   # None answers: 1, in time, nothing logged; a normal start says why.
   rm -f "$folder/IP_log.txt"
@@ -117,7 +116,6 @@ for arch in $runs; do
   probe show "$exe" "user-$arch-log-not-written"
   [[ $(said balloon) == *'C:\IP_log.txt'* ]] && [ "$(said text1)" = 198.51.100.11 ] ||
     fail "a normal start with an unwritable log showed: $(cat "$work/said")"
-  echo "$arch: no address, a url list and an unwritable log: said, and the exit codes right"
 
   # Eight runs at once, four times: one writer at a time, whatever the mode.
   serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
@@ -151,7 +149,6 @@ for arch in $runs; do
   as_user "$exe" -s
   [ $status -eq 0 ] && [ -L "$folder/linked.txt" ] && [ "$(log "$folder/elsewhere/real log.txt")" = "$(line 198.51.100.11)" ] ||
     fail "an overwrite through a link: exit $status; $(ls -l "$folder/linked.txt"); target: $(log "$folder/elsewhere/real log.txt")"
-  echo "$arch: 8 runs at once, 4 times, appending, changes only, overwriting; overwrites in place and through a link"
 
   # A path typed while another program holds the settings file for 0.7 s:
   # every key kept; a read-only file costs a key no visible wait.
@@ -166,7 +163,7 @@ for arch in $runs; do
   probe type "$exe" "C:\\Ωx\\1.txt"
   chmod 644 "$folder/Quillon_settings.ini"
   [ -n "$(said 'longest key ms')" ] && [ "$(said 'longest key ms')" -lt 150 ] || fail "typing, read-only settings: $(cat "$work/said")"
-  echo "$arch: a held settings file kept every key; a read-only one: $(said 'longest key ms') ms at most a key"
+  echo "$arch: every case right; a key, the settings file read-only: $(said 'longest key ms') ms at most"
 done
 for shot in "$work"/shots/*.bmp; do  # beside the other tests' screenshots
   [ -e "$shot" ] && mkdir -p "$build/screenshots" && convert "$shot" "$build/screenshots/$(basename "${shot%.bmp}").png"
