@@ -60,7 +60,12 @@ status=0
 QUILLON_BIN=$out/bin QUILLON_BENCH_DIR=$out/work WINEPREFIX=$build/wineprefix \
   quillon_wine "$build/bin/QuillonBench.exe" $quick </dev/null >"$raw" 2>"$out/wine-messages.txt" || status=$?
 if [ "$status" -ne 0 ]; then
-  echo "the benchmark program failed ($status):"; cat "$out/wine-messages.txt"; exit 1
+  if ! grep -q '^started' "$raw"; then
+    echo "the benchmark program never started: Wine ended with $status before it ran; Wine said:"
+  else
+    echo "the benchmark program failed ($status) after $(grep -c '|' "$raw") figures; it said:"
+  fi
+  cat "$out/wine-messages.txt"; exit 1
 fi
 
 # The size a user downloads: the program without its debugging symbols.

@@ -14,7 +14,7 @@ echo "$exe imports:" $dlls
 status=0
 for dll in $dlls; do
   case $dll in
-    kernel32.dll|user32.dll|gdi32.dll|ole32.dll|oleaut32.dll|shell32.dll|msvcrt.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|oleaut32.dll|shell32.dll|msvcrt.dll) ;;
     libstdc++*|libgcc*|libwinpthread*)
       echo "$exe needs $dll: it is not statically linked"; status=1 ;;
     *) echo "$exe imports $dll, which is not a KnownDLL: bind it by name from the system folder"; status=1 ;;

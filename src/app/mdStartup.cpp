@@ -27,6 +27,8 @@ void EnableDep() {
 }  // namespace
 
 int Main(const std::wstring& argumentText) {
+    // Before anything that can hang: the libraries, the theme, the window.
+    if (ui::RunModeOf(argumentText) == ui::RunMode::Silent) runlimit::Start(kSilentRunLimitMs);
     RestrictDllSearch();
     // System libraries load some of theirs later by bare name, and Wine's
     // delay-loads do so past the restricted search: the visual-style
@@ -38,10 +40,7 @@ int Main(const std::wstring& argumentText) {
     theme::InitThemeSupport();
 
     static ui::FrmMain window(argumentText);  // lives until the process ends
-    // The window is made first: under Wine, a process that has had a second
-    // thread makes its first window 5 to 10 ms slower.
     window.MakeWindow();
-    if (ui::RunModeOf(argumentText) == ui::RunMode::Silent) runlimit::Start(kSilentRunLimitMs);
     window.Show();
     // Show ends a run that has no window; never wait for one that is not there.
     if (!window.hWnd()) return 1;

@@ -1,12 +1,13 @@
 #pragma once
-// A lock that every Quillon process takes for the same file: a mutex named
-// after the file's full path, so that two runs at once (a scheduled one and
-// the window, say) never write the file at the same time. It is held by a
-// thread and may be taken again by the thread that holds it.
+// A lock that every Quillon process of one user takes for the same file: a
+// mutex named after the file's full path, so that two runs at once (a
+// scheduled one and the window, say) take turns at writing it. It is held
+// by a thread and may be taken again by the thread that holds it. Its name
+// holds the user's SID and only that user may open it, so another user can
+// neither open it nor, unnoticed, hold it in the user's place.
 #include <windows.h>
 
 #include <string>
-
 
 namespace quillon {
 
@@ -20,7 +21,9 @@ public:
     NamedLock& operator=(const NamedLock&) = delete;
 
     explicit operator bool() const { return held_; }
-    // Why it is not held: ERROR_BUSY when another holder kept it.
+    // Why it is not held: ERROR_BUSY when another holder kept it past the
+    // wait; ERROR_INVALID_OWNER when the name belongs to another user;
+    // else why the system could not make it.
     DWORD Error() const { return error_; }
 
     // The mutex's name for a path: the same for every spelling of the path

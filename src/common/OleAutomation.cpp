@@ -5,10 +5,15 @@
 namespace quillon::ole {
 namespace {
 
+// Loaded once, at the first call of any of them, and kept for the process's life.
+HMODULE OleAut32() {
+    static const HMODULE oleaut32 = LoadSystemLibrary(L"oleaut32.dll");
+    return oleaut32;
+}
+
 template <class Fn>
 Fn Bound(const char* name) {
-    static HMODULE oleaut32 = LoadSystemLibrary(L"oleaut32.dll");  // kept for the process's life
-    return ProcAddress<Fn>(oleaut32, name);
+    return ProcAddress<Fn>(OleAut32(), name);
 }
 
 }  // namespace

@@ -6,7 +6,11 @@
 
 namespace quillon {
 
-inline bool IsBusy(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+// Busy: held for now by a program (a sharing or lock violation), or a lock
+// whose wait ran out (ERROR_BUSY). What is busy may work a moment later.
+inline bool IsBusy(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_BUSY;
+}
 
 // Calls attempt until it gives something true or fails for a reason other
 // than busy (or busy as decided by the caller), for at most about a second.

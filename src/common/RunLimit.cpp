@@ -1,5 +1,7 @@
 #include "common/RunLimit.h"
 
+#include <initializer_list>
+
 namespace quillon::runlimit {
 namespace {
 
@@ -9,6 +11,7 @@ struct State {
     volatile LONG succeeded = 0;
     DWORD limitMs = 0, graceMs = 0;
     EndFn end = EndProcess;
+    HANDLE stop = nullptr, thread = nullptr;  // the last Start's
 };
 
 State& Shared() {
@@ -16,9 +19,9 @@ State& Shared() {
     return state;
 }
 
-DWORD WINAPI EndWhenOverdue(void*) {
+DWORD WINAPI EndWhenOverdue(void* stop) {
     State& s = Shared();
-    Sleep(s.limitMs);
+    if (WaitForSingleObject(stop, s.limitMs) == WAIT_OBJECT_0) return 0;
     // A write under way finishes first; holding the lock from then on, no
     // other write begins.
     const DWORD start = GetTickCount();
@@ -39,8 +42,17 @@ void Start(DWORD limitMs, DWORD graceMs, EndFn end) {
     s.limitMs = limitMs;
     s.graceMs = graceMs;
     s.end = end;
-    HANDLE thread = CreateThread(nullptr, 0, EndWhenOverdue, nullptr, 0, nullptr);
-    if (thread) CloseHandle(thread);
+    for (HANDLE h : {s.stop, s.thread})
+        if (h) CloseHandle(h);
+    s.stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    s.thread = s.stop ? CreateThread(nullptr, 0, EndWhenOverdue, s.stop, 0, nullptr) : nullptr;
+}
+
+void Stop() {
+    State& s = Shared();
+    if (!s.thread) return;
+    SetEvent(s.stop);
+    WaitForSingleObject(s.thread, 1000);
 }
 
 Writing::Writing() { EnterCriticalSection(&Shared().writing); }

@@ -14,18 +14,23 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // What a replacement carries over of the old file's attributes.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// "<name>.quillon-<16 hex digits>.tmp": no user names a file like this.
+constexpr wchar_t kOwnMark[] = L".quillon-";
+constexpr size_t kOwnDigits = 16;
 
 struct Existing {
     std::wstring where;  // the file itself, through any links
     DWORD attributes = 0;
     DWORD names = 1;
+    ULONGLONG size = 0;
 };
 
 std::optional<Existing> Inspect(const std::wstring& path) {
     FileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-    Existing e{path, info.dwFileAttributes, info.nNumberOfLinks};
+    Existing e{path, info.dwFileAttributes, info.nNumberOfLinks,
+               (ULONGLONG{info.nFileSizeHigh} << 32) | info.nFileSizeLow};
     std::vector<wchar_t> buf(MAX_PATH);
     DWORD n = GetFinalPathNameByHandleW(file.get(), buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
     if (n >= buf.size()) {
@@ -36,77 +41,105 @@ std::optional<Existing> Inspect(const std::wstring& path) {
     return e;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
+bool WriteAt(HANDLE file, ULONGLONG offset, const char* data, size_t size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    return WriteFile(file, data, static_cast<DWORD>(size), &written, &at) && written == size;
 }
 
-// Never cut first: whatever ends the process, the file holds the new bytes
-// or the old ones, perhaps with the old tail behind the new.
-bool WriteInPlace(const std::wstring& path, const std::string& bytes) {
-    FileHandle file = RetryWhileBusy([&] {
-        return FileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    });
-    return file && WriteAll(file.get(), bytes) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
+bool CutTo(HANDLE file, ULONGLONG size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
-std::wstring OwnName(const std::wstring& path, DWORD pid) { return path + L"." + std::to_wstring(pid) + L".tmp"; }
+// Grows the file first, so that a full disk fails before a byte of the old
+// content is touched; whatever ends the process after that, the file holds
+// the new bytes or the old ones, perhaps with the old tail behind the new.
+bool WriteInPlace(const std::wstring& path, ULONGLONG oldSize, const std::string& bytes) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    const size_t kept = bytes.size() < oldSize ? bytes.size() : static_cast<size_t>(oldSize);
+    if (kept < bytes.size() && !(WriteAt(file.get(), oldSize, bytes.data() + kept, bytes.size() - kept) &&
+                                 FlushFileBuffers(file.get()))) {
+        const DWORD error = GetLastError();
+        CutTo(file.get(), oldSize);
+        SetLastError(error);
+        return false;
+    }
+    return WriteAt(file.get(), 0, bytes.data(), kept) && CutTo(file.get(), bytes.size()) &&
+           FlushFileBuffers(file.get());
+}
 
-// Files "<name>.<pid>.tmp" of runs that ended before they removed theirs.
+// A name of the program's own beside target, made afresh: CREATE_NEW never
+// opens what is there, a link included. Its writer holds it open until it
+// has taken the target's place, sharing it with readers and that rename
+// only, so that no sweep takes it from under a write, on this machine or
+// another.
+FileHandle CreateOwn(const std::wstring& target, DWORD attributes, std::wstring& name) {
+    static volatile LONG counter = 0;
+    for (int tries = 0; tries < 8; ++tries) {
+        const unsigned long long tag = (ULONGLONG{GetCurrentProcessId()} << 32) ^ GetTickCount64() ^
+                                       (ULONGLONG(InterlockedIncrement(&counter)) * 0x9E3779B97F4A7C15ull);
+        wchar_t hex[kOwnDigits + 1];
+        for (size_t i = 0; i < kOwnDigits; ++i) hex[i] = L"0123456789abcdef"[(tag >> (4 * (kOwnDigits - 1 - i))) & 0xF];
+        hex[kOwnDigits] = L'\0';
+        name = target + kOwnMark + hex + L".tmp";
+        FileHandle file(
+            CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                        attributes, nullptr));
+        if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return FileHandle();
+}
+
+// Files of the program's own, by their exact form, that no run holds: one
+// whose run ended before it could remove it. A user's files beside the log
+// are never touched.
 void RemoveLeftovers(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
-    const std::wstring base = path.substr(folder.size());
+    const std::wstring own = path.substr(folder.size()) + kOwnMark;
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path + L".*.tmp").c_str(), &found);
+    HANDLE find = FindFirstFileW((path + kOwnMark + L"*.tmp").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
         const std::wstring name = found.cFileName;
-        if (name.size() <= base.size() + 5 || _wcsnicmp(name.c_str(), base.c_str(), base.size()) != 0) continue;
-        const std::wstring middle = name.substr(base.size() + 1, name.size() - base.size() - 5);
-        if (middle.empty() || middle.size() > 10 || middle.find_first_not_of(L"0123456789") != std::wstring::npos)
+        if (name.size() != own.size() + kOwnDigits + 4 || _wcsnicmp(name.c_str(), own.c_str(), own.size()) != 0 ||
+            _wcsicmp(name.c_str() + own.size() + kOwnDigits, L".tmp") != 0 ||
+            name.substr(own.size(), kOwnDigits).find_first_not_of(L"0123456789abcdef") != std::wstring::npos)
             continue;
-        const DWORD pid = static_cast<DWORD>(std::wcstoul(middle.c_str(), nullptr, 10));
-        KernelHandle owner(OpenProcess(SYNCHRONIZE, FALSE, pid));
-        if (owner || GetLastError() != ERROR_INVALID_PARAMETER) continue;  // its run may still be writing
-        DeleteFileW((folder + name).c_str());
+        // Opened for writing only where no writer holds it; gone as it closes.
+        CloseHandle(CreateFileW((folder + name).c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     } while (FindNextFileW(find, &found));
     FindClose(find);
 }
 
-bool WriteOver(const std::wstring& target, const std::optional<Existing>& existing, const std::string& bytes) {
-    // Every name of a file with several must see the new content, and a
-    // read-only file is refused at once rather than after a second of tries.
-    if (existing && (existing->names > 1 || (existing->attributes & FILE_ATTRIBUTE_READONLY)))
-        return WriteInPlace(target, bytes);
+// The rename over the old file; a target that a program holds is busy,
+// whichever of its two errors the system says.
+bool Rename(const std::wstring& from, const std::wstring& to, const std::optional<Existing>& existing) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (existing && GetLastError() == ERROR_ACCESS_DENIED) SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+}
 
-    const std::wstring fresh = OwnName(target, GetCurrentProcessId());
-    bool written = false;
-    {
-        const DWORD attributes = existing ? existing->attributes & kKeptAttributes : 0;
-        FileHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
-        written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
-    }
-    if (!written) {
-        const DWORD error = GetLastError();
-        DeleteFileW(fresh.c_str());
-        // No file can be made beside it: then where it is.
-        if (existing) return WriteInPlace(target, bytes);
-        SetLastError(error);
-        return false;
-    }
-    // A program that has the file open forbids the rename; one that only
-    // looks lets go soon. One that follows the file keeps it: then in place.
-    const bool renamed = RetryWhileBusy(
-        [&] { return MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); },
-        [](DWORD error) { return IsBusy(error) || error == ERROR_ACCESS_DENIED; });
+bool Replace(const std::wstring& target, const std::optional<Existing>& existing, const std::string& bytes,
+             WholeFileWay way) {
+    const DWORD attributes = existing ? existing->attributes & kKeptAttributes : 0;
+    std::wstring fresh;
+    FileHandle file = CreateOwn(target, attributes ? attributes : FILE_ATTRIBUTE_NORMAL, fresh);
+    if (!file) return false;
+    const bool written = WriteAt(file.get(), 0, bytes.data(), bytes.size()) && FlushFileBuffers(file.get());
+    const bool renamed =
+        written && (way.waitForHolder ? RetryWhileBusy([&] { return Rename(fresh, target, existing); })
+                                      : Rename(fresh, target, existing));
     if (renamed) return true;
     const DWORD error = GetLastError();
     DeleteFileW(fresh.c_str());
-    if (existing && (IsBusy(error) || error == ERROR_ACCESS_DENIED)) return WriteInPlace(target, bytes);
     SetLastError(error);
     return false;
 }
@@ -114,8 +147,7 @@ bool WriteOver(const std::wstring& target, const std::optional<Existing>& existi
 }  // namespace
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return false;
     bytes.clear();
     char buf[4096];
@@ -127,12 +159,28 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     return false;
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes, WholeFileWay way) {
     const std::optional<Existing> existing = Inspect(path);
     const std::wstring target = existing ? existing->where : path;
-    if (!WriteOver(target, existing, bytes)) return false;
-    RemoveLeftovers(target);
-    return true;
+    // A read-only file is refused at once, as the rename would be.
+    if (existing && (existing->attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // Every name of a file with several must see the new content.
+    bool written = false;
+    if (existing && existing->names > 1 && way.inPlace) {
+        written = WriteInPlace(target, existing->size, bytes);
+    } else {
+        written = Replace(target, existing, bytes, way);
+        if (!written && existing && way.inPlace) {
+            const DWORD error = GetLastError();
+            written = WriteInPlace(target, existing->size, bytes);
+            if (!written) SetLastError(error);
+        }
+    }
+    if (written) RemoveLeftovers(target);
+    return written;
 }
 
 }  // namespace quillon

@@ -3,23 +3,41 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quillon::log {
 
 // Writes sMsg and CR LF to the log file sLog, appended or replacing the
-// file. The result says whether the line was written; where it was not,
-// error (when given) says why, as a Windows error code.
+// file, yielding to the window before and after. The result says whether
+// the line was written; where it was not, error (when given) says why, as
+// a Windows error code.
 bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWrite, DWORD* error = nullptr);
+
+// What became of an address given to the log.
+enum class Logged { Written, Unchanged, Failed };
+
+// Two addresses that are the same, however written.
+using SameFn = bool (*)(std::wstring_view, std::wstring_view);
+
+// Writes line (the address, with the date and time or not) to the log, one
+// writer at a time whichever run of the program it is. Where same is given
+// (only changes are logged), nothing is written when the log's last line
+// holds the same address; the look and the write are one step under the
+// log's lock. Never yields to the window while it holds the lock. error
+// says why where it failed.
+Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std::wstring& address, bool bOverWrite,
+                  SameFn same, DWORD& error);
+
+// Why a write of the log failed, in a sentence for the user.
+std::wstring DescribeLogError(DWORD error);
 
 // The address on the log's last line (the text before " - " where the line
 // has a date and time), read from the end of the file only; nothing when
-// the log is missing, empty or unreadable.
+// the log is missing, empty or unreadable, or its last line is too long to
+// be a log line.
 std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog);
 
-// The lock every writer of a log holds (common/NamedLock), and how long a
-// run waits for another that is writing the same log. A caller that looks
-// at the log before it writes holds it across both.
-constexpr wchar_t kLogLock[] = L"log";
+// How long a run waits for another that is writing the same log.
 constexpr DWORD kLogLockWaitMs = 5000;
 
 }  // namespace quillon::log

@@ -5,8 +5,9 @@
 namespace quillon::net {
 namespace {
 
-constexpr DWORD kRequestFlags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr char kCloseHeader[] = "Connection: close\r\n";
 constexpr DWORD kChunk = 1024;
 
 bool QueryNumber(HINTERNET request, DWORD query, DWORD& value) {
@@ -125,7 +126,8 @@ void RunExchange(Exchange& x) {
     HINTERNET connection = x.connection;
     InternetHandle ownConnection;  // after a redirect to another server
     for (int hop = 0;; ++hop) {
-        const DWORD flags = kRequestFlags | (at.secure ? INTERNET_FLAG_SECURE : 0);
+        const DWORD flags =
+            kRequestFlags | (at.secure ? INTERNET_FLAG_SECURE : 0) | (x.keepAlive ? INTERNET_FLAG_KEEP_CONNECTION : 0);
         InternetHandle request(
             WinInet().HttpOpenRequestA(connection, nullptr, at.object.c_str(), "HTTP/1.1", "", nullptr, flags, 0));
         if (!request) {
@@ -133,7 +135,10 @@ void RunExchange(Exchange& x) {
             return;
         }
         SetTimeouts(request.get(), x.limits);
-        if (!WinInet().HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+        const bool sent = x.keepAlive ? WinInet().HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)
+                                      : WinInet().HttpSendRequestA(request.get(), kCloseHeader,
+                                                                   sizeof kCloseHeader - 1, nullptr, 0);
+        if (!sent) {
             x.why = DescribeError(GetLastError());
             return;
         }
@@ -151,7 +156,12 @@ void RunExchange(Exchange& x) {
         }
         // Followed here, one hop at a time: a page asked over HTTPS must
         // not take its answer from a plain HTTP page on the way.
-        const std::optional<AddressServer> next = RedirectTarget(at, QueryText(request.get(), HTTP_QUERY_LOCATION));
+        const std::string location = QueryText(request.get(), HTTP_QUERY_LOCATION);
+        if (location.empty()) {
+            x.why = L"it answered " + std::to_wstring(status) + L" without saying where to";
+            return;
+        }
+        const std::optional<AddressServer> next = RedirectTarget(at, location);
         if (!next) {
             x.why = L"it redirected to a page that cannot be asked";
             return;

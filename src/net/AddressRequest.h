@@ -28,6 +28,7 @@ struct Exchange {
     RequestLimits limits;
     DWORD started = 0;
     DWORD waitMs = 0;
+    bool keepAlive = true;  // false: the connection closes with the request
 
     bool answered = false;  // a 2xx reply whose whole body is in
     std::string body;

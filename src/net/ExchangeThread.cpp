@@ -70,7 +70,9 @@ DWORD WINAPI Serve(void* param) {
 
 }  // namespace
 
-ExchangeThread::~ExchangeThread() {
+ExchangeThread::~ExchangeThread() { Stop(); }
+
+void ExchangeThread::Stop() {
     if (!state_) return;
     // Gone before its owner is: a thread still ending while the process
     // tears down its runtime may find it torn.

@@ -2,8 +2,8 @@
 // The thread that waits on the network for the refresh cycle, one for the
 // cycle's whole life: a refresh hands it the work and lets the window
 // handle its messages until it is done, so no blocking call (a name lookup,
-// a server that trickles its header) can hold the window, and no refresh
-// starts a thread or makes an event.
+// a server that trickles its header) can hold the window. A refresh starts
+// no thread, unless the last one overran and was left behind.
 #include <windows.h>
 
 #include <functional>
@@ -27,6 +27,11 @@ public:
     // whatever the work holds stays its own; the next call starts another
     // thread. Where no thread can be had, the work runs here, at once.
     bool Run(std::function<void()> work, DWORD waitMs);
+
+    // Ends the thread and waits a moment for it to be gone, for a program
+    // about to end. A thread left behind with work that overran is not
+    // waited for.
+    void Stop();
 
     // Starts the thread now rather than at the first run, with work of its
     // own to begin with (what the first run will need), not waited for: the

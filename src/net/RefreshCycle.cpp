@@ -1,13 +1,11 @@
 #include "net/RefreshCycle.h"
 
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "common/DoEvents.h"
 #include "common/Handle.h"
 #include "common/ModulePath.h"
-#include "common/NamedLock.h"
 #include "common/RunLimit.h"
 #include "common/Text.h"
 #include "log/LogLine.h"
@@ -118,6 +116,9 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
     x->limits = limits;
     x->started = GetTickCount();
     x->waitMs = attemptMs_ ? attemptMs_ : limits.totalMs;
+    // A run that ends after its one request keeps no connection: a kept one
+    // goes to WinInet's pool, whose thread would start as the process ends.
+    x->keepAlive = !window_.Silent();
 
     bool answered = false;
     std::wstring why, address;
@@ -150,31 +151,25 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
 
 void RefreshCycle::LogAddress(const std::wstring& address) {
     window_.SetAddressText(address);
-    // The log writer's yield, before it writes, lets the window show it.
+    // The yield before the write lets the window show it.
     const bool withDate = window_.DateState() != 0;
     const std::wstring path = window_.LogPath();
     std::wstring line = window_.AddressText();
     if (withDate) line = log::ComposeLogLine(line, true, log::Clock()());
     const bool overwrite = window_.OverwriteState() != 0;
 
-    // One writer at a time, whichever run of the program it is; where only
-    // changes are logged, from the look at the last line to the end of the
-    // write.
+    DoEvents();
     DWORD error = ERROR_SUCCESS;
-    const bool changesOnly = window_.ChangesOnly();
-    std::optional<NamedLock> lock;
-    if (changesOnly) lock.emplace(log::kLogLock, path, log::kLogLockWaitMs);
-    if (lock && !*lock && lock->Error() == ERROR_BUSY) {
-        error = ERROR_BUSY;
-    } else if (changesOnly && SameAddress(log::LastLoggedAddress(path).value_or(L""), window_.AddressText())) {
-        runlimit::Succeeded();  // nothing to write: the log already says it
-        done_ = true;
-    } else {
-        done_ = log::AddToLogs(path, line, overwrite, &error);
-    }
-    if (!done_)
-        problem_ = (path.empty() ? L"(no path)" : path) + L"\n" +
-                   (error == ERROR_BUSY ? L"Another run of Quillon kept it busy." : SystemMessage(error));
+    const log::SameFn same = window_.ChangesOnly() ? SameAddress : nullptr;
+    const log::Logged logged = log::LogAddress(path, line, window_.AddressText(), overwrite, same, error);
+    DoEvents();
+    done_ = logged != log::Logged::Failed;
+    if (!done_) problem_ = (path.empty() ? L"(no path)" : path) + L"\n" + log::DescribeLogError(error);
+}
+
+void RefreshCycle::Shutdown() {
+    Disconnect();
+    exchange_.Stop();
 }
 
 }  // namespace quillon::net

@@ -27,6 +27,10 @@ public:
     // the first request while this thread does other work.
     void Prepare();
 
+    // Ends the exchange thread and closes the session, for a program about
+    // to end: no thread of its own is left running then.
+    void Shutdown();
+
     // One server: the session and connection, then the request for the
     // page, which shows and logs an address it gets.
     bool Connect(const std::string& ServerName, const std::string& ProxyName);

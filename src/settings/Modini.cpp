@@ -2,7 +2,6 @@
 
 #include <cwctype>
 
-#include "common/Handle.h"
 #include "common/ModulePath.h"
 #include "common/NamedLock.h"
 #include "common/Retry.h"
@@ -11,70 +10,174 @@
 #include "common/WholeFile.h"
 
 namespace quillon::settings {
-
-std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
-    // A value that fills the buffer may have been cut: grow until it fits.
-    for (DWORD size = 256;; size *= 2) {
-        std::vector<wchar_t> buf(size, L'\0');
-        const DWORD n =
-            GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buf.data(), size, path.c_str());
-        if (n + 1 < size || size >= (1u << 24)) return std::wstring(buf.data(), n);
-    }
-}
-
-bool CanReadIni(const std::wstring& path) {
-    FileHandle file = RetryWhileBusy([&] {
-        return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    });
-    return file || !IsBusy(GetLastError());
-}
-
 namespace {
 
 constexpr char kUtf16Bom[] = "\xFF\xFE";
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
-Saved Failed(DWORD error) { return IsBusy(error) || error == ERROR_BUSY ? Saved::Later : Saved::No; }
+std::wstring Trim(const std::wstring& s) {
+    const size_t first = s.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return L"";
+    return s.substr(first, s.find_last_not_of(L" \t") + 1 - first);
+}
 
-// The profile functions write a file that begins with a UTF-16 byte-order
-// mark in UTF-16, and any other in the ANSI code page, where a character
-// it lacks would be replaced by another. So the file becomes UTF-16 the
-// first time such a character is to be written, whole and in one step; a
-// file that never needs it stays ANSI, as older versions read it. A file
-// that cannot be read whole is left as it is.
-Saved MakeUtf16(const std::wstring& path) {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) return Failed(error);
-        bytes.clear();
-    }
-    if (bytes.rfind(kUtf16Bom, 0) == 0) return Saved::Yes;
-    const std::wstring text = FromAnsi(bytes);
-    std::string utf16 = kUtf16Bom;
-    utf16.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    return WriteWholeFile(path, utf16) ? Saved::Yes : Failed(GetLastError());
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// A key line's name and value; false for a line that is no key.
+bool SplitKey(const std::wstring& line, std::wstring& name, std::wstring& value) {
+    const std::wstring t = Trim(line);
+    const size_t eq = t.find(L'=');
+    if (t.empty() || t[0] == L';' || t[0] == L'[' || eq == std::wstring::npos) return false;
+    name = Trim(t.substr(0, eq));
+    value = Trim(t.substr(eq + 1));
+    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return true;
+}
+
+std::wstring FromUtf8(const std::string& bytes) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    return text;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
 }
 
 }  // namespace
 
-Saved WriteIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& value,
-                    const std::wstring& path, DWORD waitMs) {
-    // The silent run's time limit waits for this write.
-    const runlimit::Writing writing;
-    // The profile functions rewrite the whole file: two writers at once
-    // would drop each other's keys.
-    const NamedLock lock(L"settings", path, waitMs);
-    if (!lock && lock.Error() == ERROR_BUSY) return Saved::Later;
-    if (!FitsAnsi(section) || !FitsAnsi(key) || !FitsAnsi(value)) {
-        const Saved converted = MakeUtf16(path);
-        if (converted != Saved::Yes) return converted;
+bool IniFile::Load(const std::wstring& path) {
+    lines_.clear();
+    encoding_ = Encoding::Ansi;
+    error_ = ERROR_SUCCESS;
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        error_ = GetLastError();
+        if (error_ != ERROR_FILE_NOT_FOUND && error_ != ERROR_PATH_NOT_FOUND) return false;
+        error_ = ERROR_SUCCESS;
+        bytes.clear();
     }
-    if (WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), path.c_str())) return Saved::Yes;
-    return Failed(GetLastError());
+    std::wstring text;
+    if (bytes.rfind(kUtf16Bom, 0) == 0) {
+        encoding_ = Encoding::Utf16;
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
+    } else if (bytes.rfind(kUtf8Bom, 0) == 0) {
+        encoding_ = Encoding::Utf8;
+        text = FromUtf8(bytes.substr(3));
+    } else {
+        text = FromAnsi(bytes);
+    }
+    for (size_t at = 0; at < text.size();) {
+        const size_t br = text.find_first_of(L"\r\n", at);
+        if (br == std::wstring::npos) {
+            lines_.push_back({text.substr(at), L""});
+            break;
+        }
+        const size_t len = text.compare(br, 2, L"\r\n") == 0 ? 2 : 1;
+        lines_.push_back({text.substr(at, br - at), text.substr(br, len)});
+        at = br + len;
+    }
+    return true;
 }
 
-void PendingWrites::Write(const std::wstring& path, const std::wstring& section, const std::wstring& key,
+bool IniFile::FindSection(const std::wstring& section, size_t& first, size_t& last) const {
+    bool found = false;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const std::wstring t = Trim(lines_[i].text);
+        if (t.empty() || t[0] != L'[') continue;
+        if (found) {
+            last = i;
+            return true;
+        }
+        const size_t close = t.find(L']');
+        if (SameName(Trim(t.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1)), section)) {
+            found = true;
+            first = i + 1;
+        }
+    }
+    last = lines_.size();
+    return found;
+}
+
+std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key) const {
+    size_t first = 0, last = 0;
+    if (!FindSection(section, first, last)) return L"";
+    std::wstring name, value;
+    for (size_t i = first; i < last; ++i)
+        if (SplitKey(lines_[i].text, name, value) && SameName(name, key)) return value;
+    return L"";
+}
+
+bool IniFile::Set(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+    size_t first = 0, last = 0;
+    const std::wstring line = key + L"=" + value;
+    if (!FindSection(section, first, last)) {
+        if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = L"\r\n";
+        lines_.push_back({L"[" + section + L"]", L"\r\n"});
+        lines_.push_back({line, L"\r\n"});
+        return true;
+    }
+    std::wstring name, old;
+    size_t after = first;  // after the section's last line that is not blank
+    for (size_t i = first; i < last; ++i) {
+        if (SplitKey(lines_[i].text, name, old) && SameName(name, key)) {
+            if (old == value) return false;
+            lines_[i].text = line;
+            return true;
+        }
+        if (!Trim(lines_[i].text).empty()) after = i + 1;
+    }
+    if (after > 0 && lines_[after - 1].end.empty()) lines_[after - 1].end = L"\r\n";
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(after), Line{line, L"\r\n"});
+    return true;
+}
+
+std::string IniFile::Bytes() const {
+    std::wstring text;
+    for (const Line& l : lines_) text += l.text + l.end;
+    if (encoding_ == Encoding::Utf8) return kUtf8Bom + ToUtf8(text);
+    // A character that the ANSI code page lacks turns the whole file into
+    // UTF-16, which the profile functions of every Windows read as such.
+    if (encoding_ == Encoding::Ansi && FitsAnsi(text)) return ToAnsi(text);
+    std::string utf16 = kUtf16Bom;
+    utf16.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return utf16;
+}
+
+std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
+    IniFile ini;
+    return ini.Load(path) ? ini.Value(section, key) : L"";
+}
+
+Saved WriteIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+                    const std::wstring& path, DWORD waitMs, DWORD* error) {
+    const auto failed = [error](DWORD why) {
+        if (error) *error = why;
+        return IsBusy(why) ? Saved::Later : Saved::No;
+    };
+    // The silent run's time limit waits for this write.
+    const runlimit::Writing writing;
+    // Two writers at once would drop each other's keys.
+    const NamedLock lock(L"settings", path, waitMs);
+    if (!lock) return failed(lock.Error());
+    IniFile ini;
+    if (!ini.Load(path)) return failed(ini.Error());
+    if (!ini.Set(section, key, value)) return Saved::Yes;
+    if (!WriteWholeFile(path, ini.Bytes(), {})) return failed(GetLastError());
+    return Saved::Yes;
+}
+
+bool PendingWrites::Write(const std::wstring& path, const std::wstring& section, const std::wstring& key,
                           const std::wstring& value) {
     bool kept = false;
     for (Entry& e : kept_)
@@ -83,21 +186,39 @@ void PendingWrites::Write(const std::wstring& path, const std::wstring& section,
             kept = true;
         }
     if (!kept) kept_.push_back({path, section, key, value});
-    Retry();
+    return Retry() || !dropped_;
 }
 
 bool PendingWrites::Retry() {
+    bool failed = false;
     while (!kept_.empty()) {
         const Entry& e = kept_.front();
-        if (WriteIniValue(e.section, e.key, e.value, e.path) == Saved::Later) return false;
-        kept_.erase(kept_.begin());  // written, or never will be
+        DWORD error = ERROR_SUCCESS;
+        const Saved saved = WriteIniValue(e.section, e.key, e.value, e.path, 0, &error);
+        if (saved == Saved::Later) {
+            if (!failed) {
+                error_ = error;
+                dropped_ = false;
+            }
+            return false;
+        }
+        kept_.erase(kept_.begin());
+        if (saved == Saved::No) {
+            error_ = error;
+            dropped_ = failed = true;
+        }
     }
-    return true;
+    if (!failed) {
+        error_ = ERROR_SUCCESS;
+        dropped_ = false;
+    }
+    return !failed;
 }
 
 bool PendingWrites::Flush(DWORD waitMs) {
     const DWORD start = GetTickCount();
     while (!Retry()) {
+        if (dropped_ && kept_.empty()) return false;
         if (GetTickCount() - start >= waitMs) return false;
         Sleep(50);
     }

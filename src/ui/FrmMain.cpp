@@ -10,6 +10,7 @@
 #include "common/DoEvents.h"
 #include "common/GdiHandles.h"
 #include "common/ModulePath.h"
+#include "common/RunLimit.h"
 #include "common/SystemLibrary.h"
 #include "resource.h"
 #include "theme/mdXpThemeSupport.h"
@@ -24,10 +25,6 @@ using controls::ControlKind;
 constexpr wchar_t kClassName[] = L"FrmMain";
 // How long a program about to end waits for a settings file that is busy.
 constexpr DWORD kSettingsFlushMs = 2000;
-
-// Where the log goes when the settings name none: beside the program, in
-// the folder that holds its settings file, which its user can write to.
-std::wstring DefaultLogPath() { return ProgramFolder() + L"\\IP_log.txt"; }
 
 // The window class, registered at the first Create that finds it missing.
 // Its icons are set on the window when it is first shown.
@@ -44,6 +41,8 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }
 
 }  // namespace
+
+std::wstring DefaultLogPath() { return ProgramFolder() + L"\\IP_log.txt"; }
 
 FrmMain::FrmMain(std::wstring argumentText)
     : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
@@ -148,32 +147,17 @@ void FrmMain::CreateControls() {
 void FrmMain::Form_Load() {
     if (form_) theme::FixThemeSupport(form_->Controls());
     bSilent = 0;
-    const std::wstring path = settings::SettingsPath();
-    // A file that another program holds reads as empty: what the load step
-    // then sets must not be written over the settings it could not read,
-    // and a silent run, which cannot know where to log, logs nothing.
-    writeBack_ = settings::CanReadIni(path);
-    if (!writeBack_ && AskedSilent()) {
-        End(1);
+    // A silent run that cannot read its settings cannot know where to log,
+    // and logs nothing; a normal start says so and fetches nothing.
+    if (!LoadSettings()) {
+        if (AskedSilent()) End(1);
         return;
     }
-    // Before anything is written back: a silent run with a wrong setting
-    // ends at once, and leaves the file as it is.
-    if (!ReadServerSettings(path) && AskedSilent()) {
+    if (serverRejected_ && AskedSilent()) {
         End(2);
         return;
     }
-    // Ready for the first request while the rest is read.
     cycle_.Prepare();
-    SetText2(settings::ReadIniValue(L"Main", L"log", path));
-    const int overwrite = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"overwrite", path));
-    if (overwrite >= 0) SetCheckValue(kOverwrite, overwrite);
-    const int date = settings::ParseCheckState(settings::ReadIniValue(L"Main", L"date", path));
-    if (date >= 0) SetCheckValue(kDate, date);
-    DoEvents();
-    if (LogPath().empty()) SetText2(DefaultLogPath());
-    writeBack_ = true;
-    DoEvents();
     if (AskedSilent()) {
         bSilent = -1;
         ShowWindow(hwnd_, SW_HIDE);
@@ -186,9 +170,19 @@ void FrmMain::Form_Load() {
     if (bSilent != 0) End(1);
 }
 
+void FrmMain::Command1_Click() {
+    if (settingsUnread_ && !LoadSettings()) return;
+    if (!serverRejected_) cycle_.Command1_Click();
+}
+
 void FrmMain::End(int exitCode) {
-    // Settings that a held file kept back get their last chance.
-    pending_.Flush(kSettingsFlushMs);
+    // Settings that a held file kept back get their last chance; a silent
+    // run whose settings could not be saved says so in its exit code.
+    const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
+    if (!saved && exitCode == 0 && AskedSilent()) exitCode = 1;
+    // No thread of the program's own is left running as the process ends.
+    cycle_.Shutdown();
+    runlimit::Stop();
     if (onEnd) onEnd(exitCode);
 }
 
@@ -204,7 +198,11 @@ void FrmMain::ShowProblem(Problem problem, const std::wstring& text) {
             problemTip_.Set(hwnd_, ctl_.text2, L"The log was not written", text);
             break;
         case Problem::None:
-            problemTip_.Set(hwnd_, ctl_.text1, L"", L"");
+            // A settings write still waiting for its file stays said.
+            if (!settingsText_.empty() && (settingsUnread_ || !pending_.Empty()))
+                problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
+            else
+                problemTip_.Set(hwnd_, ctl_.text1, L"", L"");
             break;
     }
 }
@@ -293,7 +291,14 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         }
         case WM_TIMER:
-            if (wp == kSettingsTimer && pending_.Retry()) KillTimer(hwnd_, kSettingsTimer);
+            // One attempt a tick, never a wait: typing goes on meanwhile.
+            if (wp == kSettingsTimer) {
+                if (settingsUnread_)
+                    LoadSettings();
+                else
+                    pending_.Retry();
+                ShowSettingsState();
+            }
             return 0;
         case WM_ACTIVATE:
         case WM_WINDOWPOSCHANGED:

@@ -14,6 +14,10 @@
 
 namespace quillon::ui {
 
+// Where the log goes when the settings name none: beside the program, in
+// the folder that holds its settings file, which its user can write to.
+std::wstring DefaultLogPath();
+
 class FrmMain final : public net::WindowState {
 public:
     // argumentText: the command line after the program's name.
@@ -31,10 +35,9 @@ public:
     bool MakeWindow();
 
     // The refresh cycle and its session; it does nothing while the
-    // settings name an address server that is not accepted.
-    void Command1_Click() {
-        if (!serverRejected_) cycle_.Command1_Click();
-    }
+    // settings cannot be read or name an address server that is not
+    // accepted.
+    void Command1_Click();
 
     HWND hWnd() const { return hwnd_; }
     controls::Form& Controls() { return *form_.get(); }
@@ -80,12 +83,18 @@ private:
     HWND OptionBox(Option option) const { return option == kOverwrite ? ctl_.check1 : ctl_.check2; }
 
     // The settings binding.
-    bool ReadServerSettings(const std::wstring& settingsPath);
+    bool ReadServerSettings(const settings::IniFile& ini);
+    // Reads the settings file once and puts what it holds into the boxes;
+    // false where it cannot be read, which is then said.
+    bool LoadSettings();
+    // Says what became of the last settings write, on Text2.
+    void ShowSettingsState();
     void Check1_Click();
     void Check2_Click();
     void Text2_Change();
     void SaveSetting(const wchar_t* key, const std::wstring& value);
-    static constexpr UINT_PTR kSettingsTimer = 1;  // tries kept settings writes again
+    // Tries kept settings writes, or a settings file that could not be read, again.
+    static constexpr UINT_PTR kSettingsTimer = 1;
 
     // The painting.
     void DrawCommand1(const DRAWITEMSTRUCT& item);
@@ -108,10 +117,15 @@ private:
     bool settingText2_ = false;
     bool changesOnly_ = false;
     bool serverRejected_ = false;
-    // Off while the load step sets what it could not read from the file: a
-    // held file's settings must not be replaced by defaults.
+    // Off while the load step puts the file's values into the boxes, and
+    // while the file cannot be read: what it holds is never replaced by
+    // what the window shows in its place.
     bool writeBack_ = true;
+    bool settingsUnread_ = false;
     settings::PendingWrites pending_;
+    DWORD pendingSince_ = 0;  // when a kept write first had to wait
+    // The settings file's trouble, shown on Text2 while it lasts.
+    std::wstring settingsTitle_, settingsText_;
     ProblemTip problemTip_;
     // The controls' values in a silent run whose window could not be made.
     struct {

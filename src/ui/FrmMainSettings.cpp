@@ -1,16 +1,89 @@
 // The window's settings binding: what the settings file gives the window at
 // load, and what each change of a box writes back.
 #include "QuillonConfig.h"
+#include "common/Retry.h"
+#include "common/Text.h"
 #include "net/AddressServer.h"
 #include "ui/FrmMain.h"
 
 namespace quillon::ui {
+namespace {
+
+// How long a kept write may wait for its file before the window says so.
+constexpr DWORD kPendingSaidAfterMs = 2000;
+
+}  // namespace
+
+bool FrmMain::LoadSettings() {
+    const std::wstring path = settings::SettingsPath();
+    settings::IniFile ini;
+    // A program that holds the file for a moment gets that moment, at the
+    // start or a click only, never while the user types.
+    if (!RetryWhileBusy([&] { return ini.Load(path); })) {
+        settingsUnread_ = true;
+        settingsTitle_ = L"The settings could not be read";
+        settingsText_ = path + L"\n" + SystemMessage(ini.Error()) + L"\nNothing is fetched until they can be.";
+        ShowSettingsState();
+        return false;
+    }
+    const bool wasUnread = settingsUnread_;
+    settingsUnread_ = false;
+    serverRejected_ = false;
+    ReadServerSettings(ini);
+    // What the file holds goes into the boxes, and nothing of it back.
+    writeBack_ = false;
+    const std::wstring log = ini.Value(L"Main", L"log");
+    SetText2(log.empty() ? DefaultLogPath() : log);
+    // A missing or foreign state: the box as it is designed, cleared.
+    for (const Option option : {kOverwrite, kDate}) {
+        const int state = settings::ParseCheckState(ini.Value(L"Main", option == kOverwrite ? L"overwrite" : L"date"));
+        SetCheckValue(option, state >= 0 ? state : BST_UNCHECKED);
+    }
+    writeBack_ = true;
+    if (wasUnread) {
+        settingsText_.clear();
+        ShowProblem(Problem::None, L"");
+    }
+    // Only what the file lacks: the log's path, the first time.
+    if (log.empty()) SaveSetting(L"log", LogPath());
+    return true;
+}
+
+void FrmMain::ShowSettingsState() {
+    if (!settingsUnread_) {
+        const bool waiting = !pending_.Empty();
+        if (!waiting) pendingSince_ = 0;
+        else if (!pendingSince_) pendingSince_ = GetTickCount() | 1;
+        if (hwnd_) {
+            if (waiting)
+                SetTimer(hwnd_, kSettingsTimer, 200, nullptr);
+            else
+                KillTimer(hwnd_, kSettingsTimer);
+        }
+        const bool said = !settingsText_.empty();
+        settingsText_.clear();
+        if (pending_.Dropped()) {
+            settingsTitle_ = L"The settings were not saved";
+            settingsText_ = settings::SettingsPath() + L"\n" + SystemMessage(pending_.Error());
+        } else if (waiting && GetTickCount() - pendingSince_ >= kPendingSaidAfterMs) {
+            settingsTitle_ = L"The settings are not saved yet";
+            settingsText_ = settings::SettingsPath() + L"\n" + SystemMessage(pending_.Error()) +
+                            L"\nQuillon tries again while the window is open.";
+        } else {
+            if (said) ShowProblem(Problem::None, L"");
+            return;
+        }
+    } else if (hwnd_) {
+        SetTimer(hwnd_, kSettingsTimer, 1000, nullptr);
+    }
+    if (hwnd_ && bSilent == 0) problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
+}
 
 // The user's own address servers and the changes-only option. A url that
 // is not accepted is said once, plainly; the window then fetches nothing.
-bool FrmMain::ReadServerSettings(const std::wstring& settingsPath) {
-    changesOnly_ = settings::ReadIniValue(L"Main", L"changes", settingsPath) == L"1";
-    const std::wstring url = settings::ReadIniValue(L"Main", L"url", settingsPath);
+bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
+    changesOnly_ = ini.Value(L"Main", L"changes") == L"1";
+    const std::wstring url = ini.Value(L"Main", L"url");
     std::wstring problem;
     if (url.empty()) return true;
     if (const auto servers = net::ParseServerUrls(url, &problem)) {
@@ -62,10 +135,11 @@ void FrmMain::Text2_Change() { SaveSetting(L"log", LogPath()); }
 
 // Written at once where the file allows; where another program holds it,
 // kept and tried again a moment later, so that typing never waits for it.
+// A file that could not be read is never written.
 void FrmMain::SaveSetting(const wchar_t* key, const std::wstring& value) {
-    if (!writeBack_) return;
+    if (!writeBack_ || settingsUnread_) return;
     pending_.Write(settings::SettingsPath(), L"Main", key, value);
-    if (!pending_.Empty() && hwnd_) SetTimer(hwnd_, kSettingsTimer, 200, nullptr);
+    ShowSettingsState();
 }
 
 }  // namespace quillon::ui

@@ -48,6 +48,16 @@ private:
     std::vector<std::wstring> programs_;
 };
 
+// A balloon the process shows within waitMs, and its text.
+std::pair<HWND, std::wstring> Balloon(const QuillonProcess& q, DWORD waitMs = 3000) {
+    HWND tip = nullptr;
+    for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < waitMs; Sleep(20))
+        tip = FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true);
+    wchar_t text[1024] = L"";
+    if (tip) SendMessageW(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return {tip, std::wstring(text)};
+}
+
 class Quillon : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(FixturePort("nginx", "port"), 0) << "the nginx fixture is not running"; }
@@ -378,16 +388,29 @@ TEST_F(Quillon, BothLinksOpenTheMakersPageAndClosingEndsTheProcess) {
     EXPECT_EQ(q.WaitForExit(10000), 0);
 }
 
-TEST_F(Quillon, AnUnwritableSettingsFileChangesNothingVisible) {
-    ASSERT_TRUE(CreateDirectoryW((dir / L"Quillon_settings.ini").c_str(), nullptr));
+// A settings file that a writer holds cannot be read: that is said, it is
+// never written, and nothing is fetched until it can be read.
+TEST_F(Quillon, UnreadableSettingsAreSaidAndNeitherWrittenNorFetchedUntilReadable) {
+    const std::string settings = "[Main]\r\nlog=" + Ansi(LogIn()) + "\r\n";
+    WriteBytes(dir / L"Quillon_settings.ini", settings);
+    HANDLE writer = CreateFileW((dir / L"Quillon_settings.ini").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    EXPECT_EQ(q.Text(IDC_TEXT2), LogIn());
-    EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);
+    const auto [tip, text] = Balloon(q);
+    EXPECT_NE(text.find(L"Quillon_settings.ini"), std::wstring::npos) << Ansi(text);
     SendMessageW(q.Item(IDC_CHECK1), BM_CLICK, 0, 0);
-    EXPECT_EQ(q.Check(IDC_CHECK1), BST_CHECKED);
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+    EXPECT_EQ(q.Text(IDC_TEXT1), L"");
+    EXPECT_FALSE(FileExists(LogIn()));
+    CloseHandle(writer);
+    Sleep(1500);  // read again within a second
+    EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);  // as the file says
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
     EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
+    EXPECT_EQ(Settings(), settings);
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);
 }
@@ -396,21 +419,12 @@ TEST_F(Quillon, AnUnwritableSettingsFileChangesNothingVisible) {
 // saying what and why, without a click, until the next success. (No
 // address, as a user meets it: tests/release/user-test.sh.)
 TEST_F(Quillon, AFailureIsShownOnItsBoxUntilTheNextSuccess) {
-    // Shown as the window is, or not at all.
-    const auto balloon = [](const QuillonProcess& q, DWORD waitMs = 3000) {
-        HWND tip = nullptr;
-        for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < waitMs; Sleep(20))
-            tip = FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true);
-        wchar_t text[1024] = L"";
-        if (tip) SendMessageW(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-        return std::pair{tip, std::wstring(text)};
-    };
     const std::wstring missing = dir / L"no such folder\\IP_log.txt";
     WriteSettings("log=" + Ansi(missing) + "\r\n");
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    const auto [tip, text] = balloon(q);
+    const auto [tip, text] = Balloon(q);  // shown as the window is, or not at all
     ASSERT_NE(tip, nullptr) << "no balloon";
     EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
     EXPECT_NE(text.find(missing), std::wstring::npos) << Ansi(text);
@@ -419,5 +433,5 @@ TEST_F(Quillon, AFailureIsShownOnItsBoxUntilTheNextSuccess) {
     SendMessageW(q.Item(IDC_TEXT2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(LogIn().c_str()));
     SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
-    EXPECT_EQ(balloon(q, 500).first, nullptr) << "still shown after a success";
+    EXPECT_EQ(Balloon(q, 500).first, nullptr) << "still shown after a success";
 }

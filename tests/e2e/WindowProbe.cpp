@@ -1,8 +1,9 @@
 // Starts a Quillon.exe that a shell test put in place, as a user would, and
 // prints "name: value" lines (UTF-8) of what it saw, and the exit code:
 //   show EXE [SHOT]   Text1, Text2, a balloon's text; a screenshot SHOT
-//   type EXE TEXT [HELD MS]   TEXT typed into Text2, the longest key; HELD
-//       held shut for MS ms from the first key, as another program would
+//   type EXE TEXT [HELD MS [viewer]]   TEXT typed into Text2, the longest key
+//       and the whole typing; HELD held shut for MS ms from the first key,
+//       as an editor would (a viewer: read, sharing reads only)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -64,17 +65,21 @@ int wmain(int argc, wchar_t** argv) {
     } else if (what == L"type" && argc > 3) {
         HWND text2 = GetDlgItem(window, IDC_TEXT2);
         const DWORD holdMs = argc > 5 ? static_cast<DWORD>(_wtoi(argv[5])) : 0, heldAt = GetTickCount();
-        HANDLE held = argc > 5 ? CreateFileW(argv[4], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+        const bool viewer = argc > 6 && std::wstring(argv[6]) == L"viewer";
+        HANDLE held = argc > 5 ? CreateFileW(argv[4], viewer ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                                             viewer ? FILE_SHARE_READ : 0, nullptr, OPEN_EXISTING, 0, nullptr)
                                : INVALID_HANDLE_VALUE;
         if (argc > 5) Say("held", held != INVALID_HANDLE_VALUE ? L"yes" : L"no");
         SendMessageW(text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
         DWORD longest = 0;
+        const DWORD typing = GetTickCount();
         for (const wchar_t* c = argv[3]; *c; ++c) {
             const DWORD before = GetTickCount();
             SendMessageW(text2, WM_CHAR, *c, 1);
             longest = std::max(longest, GetTickCount() - before);
         }
         Say("longest key ms", std::to_wstring(longest));
+        Say("typing ms", std::to_wstring(GetTickCount() - typing));
         Say("text2", TextOf(text2));
         if (held != INVALID_HANDLE_VALUE) {
             if (GetTickCount() - heldAt < holdMs) Sleep(holdMs - (GetTickCount() - heldAt));

@@ -85,33 +85,30 @@ TEST_F(LogWriter, AnOverwrittenLogIsWholeAtEveryMomentAndNothingIsLeftBesideIt) 
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
 }
 
-TEST_F(LogWriter, WithoutRoomBesideTheLogAnOverwriteGoesInPlace) {
-    test::WriteBytes(path, "198.51.100.1, a longer old line\r\n");
-    // A folder stands where the new line's file would be made.
-    const std::wstring blocked = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
-    EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", true));
-    EXPECT_EQ(test::ReadBytes(path), "203.0.113.7\r\n");
-    RemoveDirectoryW(blocked.c_str());
-    EXPECT_EQ(Files(), std::vector<std::wstring>{L"IP_log.txt"});
-}
-
-TEST_F(LogWriter, AnOverwriteReachesEveryNameOfTheLogAndRemovesWhatEndedRunsLeftBesideIt) {
-    test::WriteBytes(path, "198.51.100.1\r\n");
+// In place, every name sees the new line, a longer one included; beside
+// the log only the program's own files are swept, once no run holds them.
+TEST_F(LogWriter, AnOverwriteReachesEveryNameOfTheLogAndTouchesNoFileButItsOwnOldOnes) {
+    test::WriteBytes(path, "1.2.3.4\r\n");
     const std::wstring other = dir / L"same log.txt";
     ASSERT_TRUE(CreateHardLinkW(other.c_str(), path.c_str(), nullptr));
-    // What a run that still runs (as the desktop's process does) left beside
-    // the log, and one that ended.
-    DWORD running = 0;
-    GetWindowThreadProcessId(GetDesktopWindow(), &running);
-    const std::wstring stillRunning = L"IP_log.txt." + std::to_wstring(running) + L".tmp";
-    test::WriteBytes(dir / stillRunning, "x");
-    test::WriteBytes(dir / L"IP_log.txt.4294967280.tmp", "x");
+    std::vector<std::wstring> kept = {L"IP_log.txt", L"IP_log.txt.2024.tmp", L"IP_log.txt.77777.tmp",
+                                      L"IP_log.txt.quillon-0123456789abcdef.tmp", L"IP_log.txt.quillon-mine.tmp",
+                                      L"same log.txt"};
+    for (size_t i = 1; i < kept.size() - 1; ++i) test::WriteBytes(dir / kept[i], "x");
+    test::WriteBytes(dir / L"IP_log.txt.quillon-fedcba9876543210.tmp", "x");  // a run that was killed
+    // One that another run is still writing, as a writer holds it.
+    HANDLE writing = CreateFileW((dir / kept[3]).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+
     EXPECT_TRUE(AddToLogs(path, L"203.0.113.7", true));
     EXPECT_EQ(test::ReadBytes(other), "203.0.113.7\r\n");
+    EXPECT_TRUE(AddToLogs(path, L"1.2.3.4", true));
+    EXPECT_EQ(test::ReadBytes(other), "1.2.3.4\r\n");
+    CloseHandle(writing);
     std::vector<std::wstring> left = Files();
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::wstring>{L"IP_log.txt", stillRunning, L"same log.txt"}));
+    EXPECT_EQ(left, kept);
 }
 
 TEST_F(LogWriter, AnOverwriteOfALogThatAViewerHoldsOpenReachesTheViewer) {

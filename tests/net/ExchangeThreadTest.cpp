@@ -6,14 +6,22 @@
 
 #include "net/ExchangeThread.h"
 
+namespace {
+
+bool handledWhileWorking = false, working = false;
+
+// A window procedure in the system's calling convention (stdcall on i686).
+LRESULT CALLBACK Sink(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) handledWhileWorking = working;
+    return DefWindowProcW(h, m, w, l);
+}
+
+}  // namespace
+
 TEST(ExchangeThread, OneThreadServesEveryRunWhileMessagesAreHandledAndOneThatOverrunsIsLeft) {
-    static bool handledWhileWorking = false, working = false;
     HWND sink = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_TRUE(sink);
-    SetWindowLongPtrW(sink, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) {
-                          if (m == WM_APP) handledWhileWorking = working;
-                          return DefWindowProcW(h, m, w, l);
-                      }));
+    SetWindowLongPtrW(sink, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Sink));
     quillon::ExchangeThread exchange;
     DWORD first = 0, second = 0, stuck = 0;
     PostMessageW(sink, WM_APP, 0, 0);

@@ -38,6 +38,7 @@ struct Fake {
     std::map<HINTERNET, std::string> target;  // a connection's host, a request's host and object
     std::vector<std::string> asked;
     std::vector<DWORD> requestFlags;
+    std::vector<std::string> headers;  // of each send
     // Arguments seen.
     std::string agent, proxy, bypass, server, verb = "<unset>", object, version, referrer;
     DWORD access = 99, openFlags = 99, port = 99, service = 0;
@@ -95,8 +96,8 @@ BOOL WINAPI FakeSend(HINTERNET h, LPCSTR headers, DWORD headersLength, LPVOID op
     fake.asked.push_back(fake.target[h]);
     const Reply& reply = ReplyFor(h);
     SetLastError(reply.sendError);
-    return fake.fail != Fail::Send && !reply.sendError && !headers && headersLength == 0 && !optional &&
-           optionalLength == 0;
+    fake.headers.push_back(headers ? std::string(headers, headersLength) : "");
+    return fake.fail != Fail::Send && !reply.sendError && !optional && optionalLength == 0;
 }
 BOOL WINAPI FakeQueryInfo(HINTERNET h, DWORD level, LPVOID buffer, LPDWORD size, LPDWORD) {
     const Reply& reply = ReplyFor(h);
@@ -182,6 +183,7 @@ TEST_F(FakeWinInet, PassesTheExactArguments) {
     EXPECT_EQ(fake.version, "HTTP/1.1");
     EXPECT_EQ(fake.referrer, "");
     EXPECT_TRUE(fake.acceptTypesNull);
+    EXPECT_EQ(fake.headers, std::vector<std::string>{""});
     // Redirects are the cycle's to follow, one hop at a time.
     EXPECT_THAT(fake.requestFlags,
                 ElementsAre(static_cast<DWORD>(INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
@@ -322,11 +324,15 @@ TEST_F(FakeWinInet, WithChangesOnlyTheSameAddressInAnotherSpellingIsNoChange) {
     EXPECT_EQ(Log(), "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n2001:db8::8\r\n");
 }
 
-TEST_F(FakeWinInet, SilentModeUnloadsAtTheEndWhetherOrNotAnAddressWasLogged) {
+// A silent run keeps no connection: a kept one would start WinInet's pool
+// thread as the process ends.
+TEST_F(FakeWinInet, SilentModeKeepsNoConnectionAndUnloadsAtTheEndWhetherOrNotAnAddressWasLogged) {
     window.silent = true;
     cycle.Command1_Click();
     EXPECT_EQ(window.unloads, 1);
     EXPECT_TRUE(window.lastLogged);
+    EXPECT_EQ(fake.headers, std::vector<std::string>{"Connection: close\r\n"});
+    EXPECT_EQ(fake.requestFlags.at(0) & INTERNET_FLAG_KEEP_CONNECTION, 0u);
     fake = Fake{};
     fake.fail = Fail::Send;
     cycle.Command1_Click();

@@ -25,7 +25,8 @@ prefix=$(bash "$root/tests/fixtures/nonroot.sh" prefix "$build")
 work=$build/user-test
 rm -rf "$work"
 mkdir -p "$work"
-trap 'standins_stop "$work/standins"' EXIT
+busy=()  # loops that keep the cores busy, ended whatever the outcome
+trap 'kill "${busy[@]}" 2>/dev/null; standins_stop "$work/standins"' EXIT
 standins_setup "$work/standins" >"$work/standins.log" 2>&1 || { cat "$work/standins.log"; fail "no stand-ins"; }
 public=$prefix/drive_c/users/Public
 install -d -o "$user" "$public/probe" "$work/shots"
@@ -163,7 +164,82 @@ for arch in $runs; do
   probe type "$exe" "C:\\Ωx\\1.txt"
   chmod 644 "$folder/Quillon_settings.ini"
   [ -n "$(said 'longest key ms')" ] && [ "$(said 'longest key ms')" -lt 150 ] || fail "typing, read-only settings: $(cat "$work/said")"
-  echo "$arch: every case right; a key, the settings file read-only: $(said 'longest key ms') ms at most"
+  longest=$(said 'longest key ms')
+  # Eight characters while a viewer that shares reads only holds the file:
+  # no key waits for it, and the path is saved once the viewer lets go.
+  settings "log=$win\\IP_log.txt"$'\r\n'
+  probe type "$exe" 'C:\q\1234'
+  free=$(said 'typing ms')
+  probe type "$exe" 'C:\q\5678' "$win\\Quillon_settings.ini" 3000 viewer
+  [ "$(said held)" = yes ] && [ "$(said 'typing ms')" -le $((free + 2500)) ] &&
+    iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" | tr -d '\r' | grep -qxF 'log=C:\q\5678' ||
+    fail "typing while a viewer holds the settings: $(said 'typing ms') ms (free: $free ms), $(cat "$work/said")"
+
+  # Rounds of eight runs at once with changes=1 while both cores are busy,
+  # each writing the default log path back into an ANSI settings file: every
+  # run ends with 0, and one line is logged.
+  busy=()
+  for _ in 1 2; do (while :; do :; done) & busy+=($!); done
+  for round in $(seq 15); do
+    printf '[Main]\r\nchanges=1\r\n' >"$folder/Quillon_settings.ini"
+    chown "$user" "$folder/Quillon_settings.ini"
+    : >"$folder/IP_log.txt"
+    at_once "changes only, busy machine, round $round"
+    [ "$(log)" = "$(line 198.51.100.11)" ] || fail "round $round with changes=1 left: $(log)"
+  done
+  kill "${busy[@]}"; wait "${busy[@]}" 2>/dev/null; busy=()
+
+  # A sparse log of 5 GiB, and one whose last line is 64 MiB long: the same
+  # address adds nothing, a new one lands at the very end, in no time.
+  settings "log=$win\\IP_log.txt"$'\r\n''changes=1'$'\r\n'
+  truncate -s 5G "$folder/IP_log.txt"; printf '198.51.100.11\r\n' >>"$folder/IP_log.txt"
+  size=$(stat -c %s "$folder/IP_log.txt")
+  as_user "$exe" -s
+  [ $status -eq 0 ] && [ "$(stat -c %s "$folder/IP_log.txt")" = "$size" ] || fail "5 GiB, same address: exit $status"
+  serve 'answer 198.51.100.12' down down
+  as_user "$exe" -s
+  [ $status -eq 0 ] && [ "$(tail -c 30 "$folder/IP_log.txt")" = $'198.51.100.11\r\n198.51.100.12\r' ] &&
+    [ "$(stat -c %s "$folder/IP_log.txt")" = $((size + 15)) ] || fail "5 GiB, a new address: exit $status"
+  head -c 64M /dev/zero | tr '\0' x >"$folder/IP_log.txt"
+  as_user "$exe" -s
+  [ $status -eq 0 ] && [ "$ms" -lt 5000 ] && [ "$(tail -c 15 "$folder/IP_log.txt")" = $'198.51.100.12\r' ] ||
+    fail "a last line of 64 MiB: exit $status after $ms ms"
+  rm -f "$folder/IP_log.txt"
+
+  # Overwriting runs killed at any instant: the log always holds one whole
+  # line, a user's files beside it stay, and a clean run leaves nothing of ours.
+  serve 'answer 198.51.100.11' down down
+  settings "log=$win\\IP_log.txt"$'\r\n''overwrite=1'$'\r\n'
+  printf '198.51.100.11\r\n' >"$folder/IP_log.txt"
+  for name in IP_log.txt.2024.tmp IP_log.txt.77777.tmp; do echo mine >"$folder/$name"; done
+  chown "$user" "$folder"/IP_log.txt*
+  for kill in $(seq 40); do
+    quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 &
+    sleep "0.$(printf '%03d' $((50 + RANDOM % 600)))"
+    pkill -9 -u "$user" -f 'Quillon\.exe' 2>/dev/null; wait $! 2>/dev/null
+    [ "$(log)" = "$(line 198.51.100.11)" ] || fail "killed run $kill left: $(log)"
+  done
+  as_user "$exe" -s
+  [ $status -eq 0 ] && [ "$(ls "$folder" | grep -c '\.tmp$')" = 2 ] && [ "$(cat "$folder/IP_log.txt.2024.tmp")" = mine ] ||
+    fail "after the killed runs, a clean run: exit $status; $(ls "$folder")"
+
+  # The program's folder (a Greek name) on a full disk, with an ANSI
+  # settings file of 4096 bytes and a log of 4090: neither changes, exit 1.
+  full=$public/"Πλήρης δίσκος $arch"
+  install -d "$full"
+  mount -t tmpfs -o size=2m,mode=0777 tmpfs "$full"
+  cp "$folder/Quillon.exe" "$full/"
+  { printf '[Main]\r\ndate=0\r\n;'; head -c $((4096 - 19)) /dev/zero | tr '\0' p; printf '\r\n'; } >"$full/Quillon_settings.ini"
+  head -c 4088 /dev/zero | tr '\0' 1 >"$full/IP_log.txt"; printf '\r\n' >>"$full/IP_log.txt"
+  cp "$full/Quillon_settings.ini" "$full/IP_log.txt" "$work/"
+  chown -R "$user" "$full"
+  runuser -u "$user" -- dd if=/dev/zero of="$full/filler" bs=4k 2>/dev/null
+  as_user "C:\\users\\Public\\Πλήρης δίσκος $arch\\Quillon.exe" -s
+  cmp -s "$full/IP_log.txt" "$work/IP_log.txt" && cmp -s "$full/Quillon_settings.ini" "$work/Quillon_settings.ini" &&
+    [ $status -eq 1 ] && ! ls "$full" | grep -q '\.tmp$' ||
+    { ls -l "$full"; umount "$full"; fail "a full disk: exit $status; the log or the settings changed"; }
+  umount "$full"
+  echo "$arch: every case right; a key, the settings file read-only: $longest ms at most"
 done
 for shot in "$work"/shots/*.bmp; do  # beside the other tests' screenshots
   [ -e "$shot" ] && mkdir -p "$build/screenshots" && convert "$shot" "$build/screenshots/$(basename "${shot%.bmp}").png"
