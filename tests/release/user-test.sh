@@ -6,6 +6,8 @@
 # stand-ins; the 32-bit zip too where 32-bit programs run. BUILD's
 # window_probe.exe reads the window. Needs root for its private mount
 # namespace; without it, says so and exits 77 (skipped).
+# QUILLON_USER_ROUNDS: how many rounds of eight runs at once (15), more
+# to count a rare fault.
 set -u
 out=$1 build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -180,7 +182,7 @@ for arch in $runs; do
   # run ends with 0, and one line is logged.
   busy=()
   for _ in 1 2; do (while :; do :; done) & busy+=($!); done
-  for round in $(seq 15); do
+  for round in $(seq "${QUILLON_USER_ROUNDS:-15}"); do
     printf '[Main]\r\nchanges=1\r\n' >"$folder/Quillon_settings.ini"
     chown "$user" "$folder/Quillon_settings.ini"
     : >"$folder/IP_log.txt"
@@ -192,7 +194,7 @@ for arch in $runs; do
   # A sparse log of 5 GiB, and one whose last line is 64 MiB long: the same
   # address adds nothing, a new one lands at the very end, in no time.
   settings "log=$win\\IP_log.txt"$'\r\n''changes=1'$'\r\n'
-  truncate -s 5G "$folder/IP_log.txt"; printf '198.51.100.11\r\n' >>"$folder/IP_log.txt"
+  truncate -s 5G "$folder/IP_log.txt"; printf '\r\n198.51.100.11\r\n' >>"$folder/IP_log.txt"
   size=$(stat -c %s "$folder/IP_log.txt")
   as_user "$exe" -s
   [ $status -eq 0 ] && [ "$(stat -c %s "$folder/IP_log.txt")" = "$size" ] || fail "5 GiB, same address: exit $status"
