@@ -2,6 +2,7 @@
 // address server. Prints one line per figure:
 //   figure|unit|quillon|baseline
 // (baseline "-" where there is none). Sizes are added by bench/run.sh.
+#include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -189,6 +190,37 @@ double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
     return ms;
 }
 
+// A server that accepts connections (its backlog does) and never answers,
+// on a loopback port that the proxy setting lets through directly.
+int SilentServerPort() {
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof at;
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(s, SOMAXCONN) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&at), &size) != 0)
+        return 0;
+    return ntohs(at.sin_port);  // the socket stays open for the process's life
+}
+
+// The median time from a refresh to the address, over runs cycles of servers.
+double TimeToAddress(std::vector<quillon::net::AddressServer> servers, const std::wstring& log, int runs) {
+    MemoryWindow window(log);
+    quillon::net::RefreshCycle cycle(window, std::move(servers));
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        window.SetAddressText(L"");
+        const double start = NowMs();
+        cycle.Command1_Click();
+        if (window.AddressText().empty()) return -1;
+        ms.push_back(NowMs() - start);
+    }
+    return Percentile(ms, 0.5);
+}
+
 // Every failure says what failed: a figure missing for no stated reason
 // cannot be told from a race or a time limit.
 int Fail(const char* what) {
@@ -302,6 +334,21 @@ int wmain(int argc, wchar_t** argv) {
     start = NowMs();
     for (int i = 0; i < 1000; ++i) (void)window.LogPath();
     Figure("one read of the log path from its text box", "us", (NowMs() - start));
+
+    // A first service that accepts and never answers, next to one that answers.
+    const int silentPort = SilentServerPort();
+    const auto silent = quillon::net::ParseServerUrls(L"http://127.0.0.1:" + std::to_wstring(silentPort) + L"/");
+    if (!silentPort || !silent) return Fail("no silent server could be made");
+    std::vector<quillon::net::AddressServer> silentFirst = *silent, answering;
+    for (const auto& server : quillon::net::BuiltInServers(QUILLON_ADDRESS_HOST)) {
+        silentFirst.push_back(server);
+        answering.push_back(server);
+        answering.push_back(server);
+    }
+    const double silentMs = TimeToAddress(silentFirst, work + L"\\hedged.log", quick ? 3 : 10);
+    const double answeringMs = TimeToAddress(answering, work + L"\\answering.log", quick ? 3 : 10);
+    if (silentMs < 0 || answeringMs < 0) return Fail("a refresh with the first service silent got no address");
+    Figure("time to the address, first service silent, median", "ms", silentMs, answeringMs);
 
     // Where a cycle's time goes: the cycle without the window, and the log
     // writer alone next to a bare append.

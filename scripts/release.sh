@@ -147,6 +147,8 @@ else:
                "  https://api.ipify.org/\n"
                "  https://ipv4.icanhazip.com/\n"
                "  https://checkip.amazonaws.com/\n\n"
+               "A second service is asked only when the first is slow: one that has\n"
+               "not answered within a second and a half has the next asked beside it.\n"
                "Each sees the request and the address it comes from, nothing else:\n"
                "no name, no settings, nothing else from this computer. Set url in\n"
                "the settings file to ask your own pages instead; then none of these\n"

@@ -59,7 +59,7 @@ bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite
 }  // namespace
 
 Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std::wstring& address, bool bOverWrite,
-                  SameFn same, DWORD& error) {
+                  SameFn same, DWORD& error, std::wstring* lastLine) {
     error = ERROR_SUCCESS;
     if (sLog.empty()) {
         error = ERROR_PATH_NOT_FOUND;
@@ -74,7 +74,9 @@ Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std:
         error = lock.Error();
         return Logged::Failed;
     }
-    if (same && same(LastLoggedAddress(sLog).value_or(L""), address)) {
+    const std::wstring last = same || lastLine ? LastLogLine(sLog).value_or(L"") : L"";
+    if (lastLine) *lastLine = last;
+    if (same && same(AddressOfLine(last), address)) {
         runlimit::Succeeded();  // nothing to write: the log already says it
         return Logged::Unchanged;
     }
@@ -103,7 +105,7 @@ std::wstring DescribeLogError(DWORD error) {
     }
 }
 
-std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog) {
+std::optional<std::wstring> LastLogLine(const std::wstring& sLog) {
     if (sLog.empty()) return std::nullopt;
     FileHandle file(CreateFileW(sLog.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
@@ -125,10 +127,18 @@ std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog) {
     const size_t lineEnd = tail.find_last_of("\r\n", end);
     if (lineEnd == std::string::npos && from.QuadPart > 0) return std::nullopt;
     const size_t first = lineEnd == std::string::npos ? 0 : lineEnd + 1;
-    std::string line = tail.substr(first, end + 1 - first);
-    const size_t stamp = line.find(" - ");
-    if (stamp != std::string::npos) line.erase(stamp);
-    return FromAnsi(line);
+    return FromAnsi(tail.substr(first, end + 1 - first));
+}
+
+std::wstring AddressOfLine(const std::wstring& line) {
+    const size_t stamp = line.find(L" - ");
+    return stamp == std::wstring::npos ? line : line.substr(0, stamp);
+}
+
+std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog) {
+    const std::optional<std::wstring> line = LastLogLine(sLog);
+    if (!line) return std::nullopt;
+    return AddressOfLine(*line);
 }
 
 }  // namespace quillon::log

@@ -24,17 +24,23 @@ using SameFn = bool (*)(std::wstring_view, std::wstring_view);
 // (only changes are logged), nothing is written when the log's last line
 // holds the same address; the look and the write are one step under the
 // log's lock. Never yields to the window while it holds the lock. error
-// says why where it failed.
+// says why where it failed; lastLine (when given) gets the log's last line
+// as it was before, "" where there was none.
 Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std::wstring& address, bool bOverWrite,
-                  SameFn same, DWORD& error);
+                  SameFn same, DWORD& error, std::wstring* lastLine = nullptr);
+
+// The address of a log line: the text before " - " where the line has a
+// date and time.
+std::wstring AddressOfLine(const std::wstring& line);
 
 // Why a write of the log failed, in a sentence for the user.
 std::wstring DescribeLogError(DWORD error);
 
-// The address on the log's last line (the text before " - " where the line
-// has a date and time), read from the end of the file only; nothing when
+// The log's last line, read from the end of the file only; nothing when
 // the log is missing, empty or unreadable, or its last line is too long to
 // be a log line.
+std::optional<std::wstring> LastLogLine(const std::wstring& sLog);
+// The address on that line.
 std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog);
 
 // How long a run waits for another that is writing the same log.

@@ -13,6 +13,7 @@ namespace quillon::net {
 struct RequestLimits {
     DWORD timeoutMs = 10000;     // connect, send and receive, each
     DWORD perServerMs = 10000;   // a server with another after it
+    DWORD hedgeMs = 1500;        // no answer by then: the next server is asked as well
     DWORD totalMs = 40000;       // every server, name lookups and redirects included
     size_t maxBodyBytes = 64 * 1024;
     int maxRedirects = 5;

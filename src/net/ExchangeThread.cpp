@@ -63,7 +63,7 @@ DWORD WINAPI Serve(void* param) {
         if (work) work();
         work = nullptr;  // what it held goes here, on this thread
         const ExchangeThread::State::Held held(s);
-        s.done = true;
+        s.done = !s.handed;  // work handed while this ran is still to come
         WakeAllConditionVariable(&s.changed);
     }
 }
@@ -74,17 +74,24 @@ ExchangeThread::~ExchangeThread() { Stop(); }
 
 void ExchangeThread::Stop() {
     if (!state_) return;
-    // Gone before its owner is: a thread still ending while the process
-    // tears down its runtime may find it torn.
+    bool idle = false;
+    {
+        const State::Held held(*state_);
+        idle = state_->done;
+    }
+    // An idle one is gone before its owner is: a thread still ending while
+    // the process tears down its runtime may find it torn. One still busy
+    // with a request that was outrun is left to it.
     const KernelHandle thread = std::move(thread_);
     Abandon();
-    WaitForSingleObject(thread.get(), 5000);
+    if (idle) WaitForSingleObject(thread.get(), 5000);
 }
 
 void ExchangeThread::Start(std::function<void()> first) {
     if (state_) return;
     auto state = std::make_shared<State>();
     if (first) state->Hand(std::move(first));  // no thread to wake yet
+    preparing_ = first != nullptr;
     auto* handed = new std::shared_ptr<State>(state);
     thread_.reset(CreateThread(nullptr, 0, Serve, handed, 0, nullptr));
     if (!thread_) {
@@ -105,19 +112,47 @@ void ExchangeThread::Abandon() {
     thread_.reset();  // left to end when its work does
 }
 
-// Until the work the thread has is done, letting the window handle its
-// messages; false when waitMs since started runs out first.
-bool ExchangeThread::AwaitDone(DWORD started, DWORD waitMs) {
-    State& s = *state_;
+ExchangeThread::Ticket ExchangeThread::Begin(std::function<void()> work) {
+    if (state_ && !preparing_) {
+        const State::Held held(*state_);
+        if (!state_->done) {
+            // Busy with an earlier request of its own: left to it.
+            state_->quit = true;
+            WakeAllConditionVariable(&state_->changed);
+        }
+    }
+    if (state_ && state_->quit) {
+        state_.reset();
+        thread_.reset();  // left to end when its work does
+    }
+    preparing_ = false;
+    Start();
+    if (!state_) {
+        work();
+        auto done = std::make_shared<State>();
+        return done;
+    }
+    const State::Held held(*state_);
+    state_->Hand(std::move(work));
+    return state_;
+}
+
+int ExchangeThread::AwaitAny(const std::vector<Ticket>& tickets, DWORD waitMs) {
+    const DWORD started = GetTickCount();
     for (;;) {
+        for (size_t i = 0; i < tickets.size(); ++i) {
+            const State::Held held(*tickets[i]);
+            if (tickets[i]->done) return static_cast<int>(i);
+        }
+        const DWORD elapsed = GetTickCount() - started;
+        if (elapsed >= waitMs || tickets.empty()) return -1;
         {
+            // Woken by the newest, the one most likely to end; the others
+            // are looked at again within the message check's time.
+            State& s = *tickets.back();
             const State::Held held(s);
-            const DWORD elapsed = GetTickCount() - started;
-            const DWORD left = elapsed < waitMs ? waitMs - elapsed : 0;
-            if (!s.done && left > 0)
-                SleepConditionVariableSRW(&s.changed, &s.lock, left < kMessageCheckMs ? left : kMessageCheckMs, 0);
-            if (s.done) return true;
-            if (GetTickCount() - started >= waitMs) return false;
+            const DWORD left = waitMs - elapsed;
+            if (!s.done) SleepConditionVariableSRW(&s.changed, &s.lock, left < kMessageCheckMs ? left : kMessageCheckMs, 0);
         }
         // The window stays alive while it waits.
         if (GetQueueStatus(QS_ALLINPUT)) DoEvents();
@@ -126,19 +161,10 @@ bool ExchangeThread::AwaitDone(DWORD started, DWORD waitMs) {
 
 bool ExchangeThread::Run(std::function<void()> work, DWORD waitMs) {
     const DWORD started = GetTickCount();
-    // What Start handed over first, if it still runs.
-    if (state_ && !AwaitDone(started, waitMs)) Abandon();
-    Start();
-    if (!state_) {
-        work();
-        return true;
-    }
-    {
-        const State::Held held(*state_);
-        state_->Hand(std::move(work));
-    }
-    if (AwaitDone(started, waitMs)) return true;
-    Abandon();
+    const Ticket ticket = Begin(std::move(work));
+    const DWORD elapsed = GetTickCount() - started;
+    if (AwaitAny({ticket}, elapsed < waitMs ? waitMs - elapsed : 0) == 0) return true;
+    if (ticket == state_) Abandon();
     return false;
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "common/Handle.h"
 
@@ -21,12 +22,26 @@ public:
     ExchangeThread(const ExchangeThread&) = delete;
     ExchangeThread& operator=(const ExchangeThread&) = delete;
 
+    struct State;  // shared with the thread
+    // One piece of work handed over, to be waited for; it stays valid
+    // however long the work takes.
+    using Ticket = std::shared_ptr<State>;
+
     // Runs work on the thread while this one lets the window handle its
     // messages, for at most waitMs. True when the work ended in that time.
     // When it did not, the thread is left to finish the work alone, and
     // whatever the work holds stays its own; the next call starts another
     // thread. Where no thread can be had, the work runs here, at once.
     bool Run(std::function<void()> work, DWORD waitMs);
+
+    // Hands work over and returns at once. A thread still busy with earlier
+    // work is left to it and another takes this; one still busy with what
+    // Start gave it takes this next.
+    Ticket Begin(std::function<void()> work);
+
+    // Lets the window handle its messages until one of tickets is done, for
+    // at most waitMs; its index, or -1.
+    static int AwaitAny(const std::vector<Ticket>& tickets, DWORD waitMs);
 
     // Ends the thread and waits a moment for it to be gone, for a program
     // about to end. A thread left behind with work that overran is not
@@ -38,14 +53,12 @@ public:
     // next run waits for it within its own time. A no-op once started.
     void Start(std::function<void()> first = nullptr);
 
-    struct State;  // shared with the thread
-
 private:
-    bool AwaitDone(DWORD started, DWORD waitMs);
     void Abandon();
 
     std::shared_ptr<State> state_;
     KernelHandle thread_;
+    bool preparing_ = false;  // busy with what Start gave it, if busy
 };
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "net/RefreshCycle.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -47,24 +48,64 @@ void RefreshCycle::Command1_Click() {
     failures_.clear();
     done_ = false;
     problem_.clear();
+    changedFrom_.clear();
 
     // Each server but the last has its own share of the cycle's time; the
-    // last has what is left.
+    // last has what is left. One that has not answered within hedgeMs has
+    // the next asked beside it; the first address wins, and the requests
+    // still under way are left to end within their own time.
     const DWORD started = GetTickCount();
+    struct Flight {
+        std::shared_ptr<Exchange> x;
+        ExchangeThread::Ticket ticket;
+    };
+    std::vector<Flight> flying;
+    size_t next = 0;
+    DWORD launched = 0;
     bool answered = false;
-    for (size_t i = 0; i < servers.size() && !answered; ++i) {
-        server = servers[i];
-        const DWORD elapsed = GetTickCount() - started;
-        if (elapsed >= limits.totalMs) {
-            failures_.push_back({ServerUrl(server), L"not asked: the time was up"});
+    DoEvents();  // the request yields first, and the log's writing last
+    while (!answered) {
+        const DWORD now = GetTickCount();
+        if (next < servers.size() && (flying.empty() || now - launched >= limits.hedgeMs)) {
+            server = servers[next++];
+            if (now - started >= limits.totalMs) {
+                failures_.push_back({ServerUrl(server), L"not asked: the time was up"});
+                continue;
+            }
+            const DWORD left = limits.totalMs - (now - started);
+            attemptMs_ = next < servers.size() && limits.perServerMs < left ? limits.perServerMs : left;
+            Connect(server.host, "");
+            std::shared_ptr<Exchange> x = NewExchange(server.object);
+            launched = GetTickCount();
+            if (x) flying.push_back({x, exchange_.Begin([x] { RunExchange(*x); })});
             continue;
         }
-        const DWORD left = limits.totalMs - elapsed;
-        attemptMs_ = i + 1 < servers.size() && limits.perServerMs < left ? limits.perServerMs : left;
-        // The request yields first, and the log's writing last.
-        Connect(server.host, "");
-        answered = PostRequest(server.object);
-        Disconnect();
+        if (flying.empty()) break;
+        // Until an answer, the next server's turn, or a request's own end.
+        DWORD waitMs = next < servers.size() ? launched + limits.hedgeMs - now : limits.totalMs;
+        std::vector<ExchangeThread::Ticket> tickets;
+        for (const Flight& f : flying) {
+            const DWORD end = f.x->started + f.x->waitMs;
+            waitMs = std::min<DWORD>(waitMs, static_cast<LONG>(end - now) > 0 ? end - now : 0);
+            tickets.push_back(f.ticket);
+        }
+        const int ended = ExchangeThread::AwaitAny(tickets, waitMs);
+        if (ended >= 0) {
+            const std::shared_ptr<Exchange> x = flying[static_cast<size_t>(ended)].x;
+            flying.erase(flying.begin() + ended);
+            answered = Finish(*x);
+            continue;
+        }
+        for (size_t i = 0; i < flying.size();) {
+            const Exchange& x = *flying[i].x;
+            if (GetTickCount() - x.started < x.waitMs) {
+                ++i;
+                continue;
+            }
+            // Its thread still uses its handles: they close when it is done.
+            failures_.push_back({ServerUrl(x.server), NoAnswerWithin(x.waitMs)});
+            flying.erase(flying.begin() + static_cast<std::ptrdiff_t>(i));
+        }
     }
 
     using Problem = WindowState::Problem;
@@ -72,8 +113,12 @@ void RefreshCycle::Command1_Click() {
         std::wstring text;
         for (const Failure& f : failures_) text += (text.empty() ? L"" : L"\n") + f.url + L": " + f.why;
         window_.ShowProblem(Problem::NoAddress, text);
+    } else if (!done_) {
+        window_.ShowProblem(Problem::LogNotWritten, problem_);
+    } else if (!changedFrom_.empty()) {
+        window_.ShowProblem(Problem::AddressChanged, changedFrom_);
     } else {
-        window_.ShowProblem(done_ ? Problem::None : Problem::LogNotWritten, problem_);
+        window_.ShowProblem(Problem::None, L"");
     }
     if (window_.Silent()) window_.Unload(done_);
 }
@@ -106,11 +151,8 @@ void RefreshCycle::Disconnect() {
     hSession.reset();
 }
 
-bool RefreshCycle::PostRequest(const std::string& ScriptName) {
-    DoEvents();
+std::shared_ptr<Exchange> RefreshCycle::NewExchange(const std::string& ScriptName) {
     auto x = std::make_shared<Exchange>();
-    x->session = hSession.get();
-    x->connection = hConnect.get();
     x->server = server;
     x->server.object = ScriptName;
     x->limits = limits;
@@ -119,34 +161,50 @@ bool RefreshCycle::PostRequest(const std::string& ScriptName) {
     // A run that ends after its one request keeps no connection: a kept one
     // goes to WinInet's pool, whose thread would start as the process ends.
     x->keepAlive = !window_.Silent();
-
-    bool answered = false;
-    std::wstring why, address;
     if (!hConnect) {
-        why = L"no connection could be opened";
-    } else if (exchange_.Run([x] { RunExchange(*x); }, x->waitMs)) {
-        answered = x->answered;
-        why = x->why;
-        if (answered) address = TrimReply(FromAnsi(x->body));
-    } else {
-        // The thread still uses them: they close when it is done with them.
-        x->heldConnection = std::move(hConnect);
-        x->heldSession = std::move(hSession);
-        why = NoAnswerWithin(x->waitMs);
+        Disconnect();
+        failures_.push_back({ServerUrl(x->server), L"no connection could be opened"});
+        return nullptr;
     }
+    // The exchange's own from here: closed when it is done with them.
+    x->session = hSession.get();
+    x->connection = hConnect.get();
+    x->heldConnection = std::move(hConnect);
+    x->heldSession = std::move(hSession);
+    return x;
+}
+
+bool RefreshCycle::Finish(Exchange& x) {
+    // Connection, then session, as Disconnect closes them.
+    x.heldConnection.reset();
+    x.heldSession.reset();
+    bool answered = x.answered;
+    std::wstring why = x.why;
+    const std::wstring address = answered ? TrimReply(FromAnsi(x.body)) : L"";
     if (answered && !IsIpAddress(address)) {
         answered = false;
         why = L"the answer was not an address";
-    } else if (answered && server.ipv4Only && !IsIpv4Address(address)) {
+    } else if (answered && x.server.ipv4Only && !IsIpv4Address(address)) {
         answered = false;
         why = L"the answer was an IPv6 address, not IPv4";
     }
     if (!answered) {
-        failures_.push_back({ServerUrl(x->server), why});
+        failures_.push_back({ServerUrl(x.server), why});
         return false;
     }
     LogAddress(address);
     return true;
+}
+
+bool RefreshCycle::PostRequest(const std::string& ScriptName) {
+    DoEvents();
+    const std::shared_ptr<Exchange> x = NewExchange(ScriptName);
+    if (!x) return false;
+    if (!exchange_.Run([x] { RunExchange(*x); }, x->waitMs)) {
+        failures_.push_back({ServerUrl(x->server), NoAnswerWithin(x->waitMs)});
+        return false;
+    }
+    return Finish(*x);
 }
 
 void RefreshCycle::LogAddress(const std::wstring& address) {
@@ -161,10 +219,18 @@ void RefreshCycle::LogAddress(const std::wstring& address) {
     DoEvents();
     DWORD error = ERROR_SUCCESS;
     const log::SameFn same = window_.ChangesOnly() ? SameAddress : nullptr;
-    const log::Logged logged = log::LogAddress(path, line, window_.AddressText(), overwrite, same, error);
+    std::wstring before;  // the log's last line before this write
+    const log::Logged logged =
+        log::LogAddress(path, line, window_.AddressText(), overwrite, same, error, window_.Silent() ? nullptr : &before);
     DoEvents();
     done_ = logged != log::Logged::Failed;
     if (!done_) problem_ = (path.empty() ? L"(no path)" : path) + L"\n" + log::DescribeLogError(error);
+    // A window says when the address differs from the one logged last.
+    const std::wstring previous = log::AddressOfLine(before);
+    if (done_ && IsIpAddress(previous) && !SameAddress(previous, address)) {
+        const std::wstring when = before.size() > previous.size() + 3 ? before.substr(previous.size() + 3) : L"";
+        changedFrom_ = L"Before: " + previous + (when.empty() ? L"" : L", logged " + when) + L"\nNow: " + address;
+    }
 }
 
 void RefreshCycle::Shutdown() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ public:
     const std::vector<Failure>& Failures() const { return failures_; }
 
 private:
+    // The exchange for the page on the server being asked, with the session
+    // and connection handed to it; none (the failure noted) without them.
+    std::shared_ptr<Exchange> NewExchange(const std::string& ScriptName);
+    // Closes an ended exchange's handles and logs its address; false, the
+    // failure noted, when it gave none.
+    bool Finish(Exchange& x);
     void LogAddress(const std::wstring& address);
 
     WindowState& window_;
@@ -58,6 +65,7 @@ private:
     DWORD attemptMs_ = 0;  // the current server's time, within the cycle's
     bool done_ = false;    // logged, or found unchanged
     std::wstring problem_;  // why the log was not written
+    std::wstring changedFrom_;  // what the window says of a changed address
     std::vector<Failure> failures_;
 };
 

@@ -19,8 +19,10 @@ public:
     virtual bool ChangesOnly() { return false; }
     // What went wrong in a cycle, for the user to see: no address (the
     // pages asked and why each failed), or the log not written (its path
-    // and the system's reason). None after a cycle that logged.
-    enum class Problem { None, NoAddress, LogNotWritten };
+    // and the system's reason). None after a cycle that logged, or the
+    // address changed (the one logged before, and the new one), which only
+    // a window hears of.
+    enum class Problem { None, NoAddress, LogNotWritten, AddressChanged };
     virtual void ShowProblem(Problem, const std::wstring& /*text*/) {}
     // Ends a silent run; bDone tells whether it did its work: an address
     // fetched and logged, or found unchanged where only changes are logged.

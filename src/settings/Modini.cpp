@@ -227,20 +227,36 @@ bool PendingWrites::Flush(DWORD waitMs) {
 
 std::wstring SettingsPath() { return ProgramFolder() + L"\\Quillon_settings.ini"; }
 
-int ParseCheckState(const std::wstring& text) {
+namespace {
+
+// A whole number of at most six digits, blanks and a sign around it; false
+// for anything else.
+bool ParseSmallNumber(const std::wstring& text, int& value) {
     size_t i = 0, e = text.size();
     while (i < e && std::iswspace(text[i])) ++i;
     while (e > i && std::iswspace(text[e - 1])) --e;
     bool negative = false;
     if (i < e && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    if (i == e || e - i > 6) return -1;
-    int value = 0;
+    if (i == e || e - i > 6) return false;
+    value = 0;
     for (; i < e; ++i) {
-        if (text[i] < L'0' || text[i] > L'9') return -1;
+        if (text[i] < L'0' || text[i] > L'9') return false;
         value = value * 10 + (text[i] - L'0');
     }
     if (negative) value = -value;
-    return value >= 0 && value <= 2 ? value : -1;
+    return true;
+}
+
+}  // namespace
+
+int ParseCheckState(const std::wstring& text) {
+    int value = -1;
+    return ParseSmallNumber(text, value) && value >= 0 && value <= 2 ? value : -1;
+}
+
+int ParseMinutes(const std::wstring& text) {
+    int value = 0;
+    return ParseSmallNumber(text, value) && value >= 1 && value <= 1440 ? value : 0;
 }
 
 }  // namespace quillon::settings

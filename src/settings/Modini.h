@@ -96,4 +96,7 @@ std::wstring SettingsPath();
 // A check-box state as the file holds it: 0, 1 or 2, else -1.
 int ParseCheckState(const std::wstring& text);
 
+// Whole minutes from 1 to 1440 as the file holds them, else 0.
+int ParseMinutes(const std::wstring& text);
+
 }  // namespace quillon::settings

@@ -25,6 +25,9 @@ using controls::ControlKind;
 constexpr wchar_t kClassName[] = L"FrmMain";
 // How long a program about to end waits for a settings file that is busy.
 constexpr DWORD kSettingsFlushMs = 2000;
+constexpr DWORD kMinuteMs = 60000;
+// After the machine wakes, the network needs a moment before a refresh.
+constexpr DWORD kAfterWakeMs = 5000;
 
 // The window class, registered at the first Create that finds it missing.
 // Its icons are set on the window when it is first shown.
@@ -175,6 +178,16 @@ void FrmMain::Command1_Click() {
     if (!serverRejected_) cycle_.Command1_Click();
 }
 
+// A window only: a silent run fetches once and ends. Set anew, the timer
+// counts from now, so a refresh due is never doubled.
+void FrmMain::ArmRefreshTimer() {
+    if (!hwnd_ || AskedSilent()) return;
+    if (refreshMinutes_)
+        SetTimer(hwnd_, kRefreshTimer, static_cast<UINT>(refreshMinutes_) * kMinuteMs, nullptr);
+    else
+        KillTimer(hwnd_, kRefreshTimer);
+}
+
 void FrmMain::End(int exitCode) {
     // Settings that a held file kept back get their last chance; a silent
     // run whose settings could not be saved says so in its exit code.
@@ -197,9 +210,16 @@ void FrmMain::ShowProblem(Problem problem, const std::wstring& text) {
         case Problem::LogNotWritten:
             problemTip_.Set(hwnd_, ctl_.text2, L"The log was not written", text);
             break;
+        case Problem::AddressChanged:
+            problemTip_.Set(hwnd_, ctl_.text1, L"The address changed", text, TTI_INFO);
+            if (GetForegroundWindow() != hwnd_) {
+                FLASHWINFO flash{sizeof flash, hwnd_, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+                FlashWindowEx(&flash);
+            }
+            break;
         case Problem::None:
-            // A settings write still waiting for its file stays said.
-            if (!settingsText_.empty() && (settingsUnread_ || !pending_.Empty()))
+            // The settings' trouble stays said until a save succeeds.
+            if (!settingsText_.empty())
                 problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
             else
                 problemTip_.Set(hwnd_, ctl_.text1, L"", L"");
@@ -291,6 +311,13 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         }
         case WM_TIMER:
+            if (wp == kRefreshTimer) {
+                Command1_Click();  // ignored while a refresh is under way
+            } else if (wp == kResumeTimer) {
+                KillTimer(hwnd_, kResumeTimer);
+                ArmRefreshTimer();
+                Command1_Click();
+            }
             // One attempt a tick, never a wait: typing goes on meanwhile.
             if (wp == kSettingsTimer) {
                 if (settingsUnread_)
@@ -311,6 +338,17 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // the settings were saved as they changed.
             End(0);
             return 0;
+        case WM_POWERBROADCAST:
+            // Asleep, no refresh is due; awake, one comes soon, however
+            // long the sleep, and the period counts from there.
+            if (wp == PBT_APMSUSPEND) {
+                KillTimer(hwnd_, kRefreshTimer);
+            } else if ((wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) && refreshMinutes_ &&
+                       !AskedSilent()) {
+                KillTimer(hwnd_, kRefreshTimer);
+                SetTimer(hwnd_, kResumeTimer, kAfterWakeMs, nullptr);
+            }
+            return TRUE;
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:

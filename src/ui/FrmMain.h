@@ -95,6 +95,10 @@ private:
     void SaveSetting(const wchar_t* key, const std::wstring& value);
     // Tries kept settings writes, or a settings file that could not be read, again.
     static constexpr UINT_PTR kSettingsTimer = 1;
+    // The refresh every few minutes that the settings ask for, and the one
+    // soon after the machine wakes.
+    static constexpr UINT_PTR kRefreshTimer = 2, kResumeTimer = 3;
+    void ArmRefreshTimer();
 
     // The painting.
     void DrawCommand1(const DRAWITEMSTRUCT& item);
@@ -122,6 +126,7 @@ private:
     // what the window shows in its place.
     bool writeBack_ = true;
     bool settingsUnread_ = false;
+    int refreshMinutes_ = 0;  // every=N: 0 for none
     settings::PendingWrites pending_;
     DWORD pendingSince_ = 0;  // when a kept write first had to wait
     // The settings file's trouble, shown on Text2 while it lasts.

@@ -40,6 +40,8 @@ bool FrmMain::LoadSettings() {
         SetCheckValue(option, state >= 0 ? state : BST_UNCHECKED);
     }
     writeBack_ = true;
+    refreshMinutes_ = settings::ParseMinutes(ini.Value(L"Main", L"every"));
+    ArmRefreshTimer();
     if (wasUnread) {
         settingsText_.clear();
         ShowProblem(Problem::None, L"");

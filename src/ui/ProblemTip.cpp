@@ -41,7 +41,9 @@ ProblemTip::~ProblemTip() {
     if (tip_) DestroyWindow(tip_);
 }
 
-void ProblemTip::Set(HWND owner, HWND control, const std::wstring& title, const std::wstring& text) {
+void ProblemTip::Set(HWND owner, HWND control, const std::wstring& title, const std::wstring& text, int icon) {
+    // The same again is no new problem: it stays as it is, put away or not.
+    if (owner == owner_ && control == control_ && title == title_ && text == text_ && icon == icon_) return;
     Hide();  // shown again, sized to the new text
     if (tip_ && owner != owner_) {
         DestroyWindow(tip_);
@@ -51,6 +53,7 @@ void ProblemTip::Set(HWND owner, HWND control, const std::wstring& title, const 
     control_ = control;
     title_ = title;
     text_ = text;
+    icon_ = icon;
     dismissed_ = false;
     Update();
 }
@@ -89,7 +92,7 @@ void ProblemTip::Update() {
     }
     TTTOOLINFOW tool = Tool(owner_, &text_);
     SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(tip_, TTM_SETTITLEW, TTI_WARNING, reinterpret_cast<LPARAM>(title_.c_str()));
+    SendMessageW(tip_, TTM_SETTITLEW, static_cast<WPARAM>(icon_), reinterpret_cast<LPARAM>(title_.c_str()));
     RECT box{};
     GetWindowRect(control_, &box);
     const int x = box.left + (box.right - box.left < 48 ? (box.right - box.left) / 2 : 24);

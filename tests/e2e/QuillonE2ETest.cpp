@@ -50,12 +50,8 @@ private:
 
 // A balloon the process shows within waitMs, and its text.
 std::pair<HWND, std::wstring> Balloon(const QuillonProcess& q, DWORD waitMs = 3000) {
-    HWND tip = nullptr;
-    for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < waitMs; Sleep(20))
-        tip = FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true);
-    wchar_t text[1024] = L"";
-    if (tip) SendMessageW(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return {tip, std::wstring(text)};
+    const std::wstring text = q.Balloon(waitMs);
+    return {FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true), text};
 }
 
 class Quillon : public ::testing::Test {
@@ -399,7 +395,7 @@ TEST_F(Quillon, UnreadableSettingsAreSaidAndNeitherWrittenNorFetchedUntilReadabl
     QuillonProcess q(dir.path());
     ASSERT_TRUE(q.Start());
     ASSERT_TRUE(q.WaitForWindow());
-    const auto [tip, text] = Balloon(q);
+    const std::wstring text = q.Balloon();
     EXPECT_NE(text.find(L"Quillon_settings.ini"), std::wstring::npos) << Ansi(text);
     SendMessageW(q.Item(IDC_CHECK1), BM_CLICK, 0, 0);
     SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);

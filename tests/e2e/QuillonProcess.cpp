@@ -1,5 +1,7 @@
 #include "e2e/QuillonProcess.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -69,6 +71,15 @@ bool QuillonProcess::EverVisibleUntilExit(DWORD timeoutMs, long& exitCode) {
         }
     }
     return seen;
+}
+
+std::wstring QuillonProcess::Balloon(DWORD waitMs) const {
+    HWND tip = nullptr;
+    for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < waitMs; Sleep(20))
+        tip = FindProcessWindow(Pid(), TOOLTIPS_CLASSW, true);
+    wchar_t text[1024] = L"";
+    if (tip) SendMessageW(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
 }
 
 std::wstring QuillonProcess::Text(int id) const {

@@ -28,6 +28,8 @@ public:
     bool EverVisibleUntilExit(DWORD timeoutMs, long& exitCode);
 
     std::wstring Text(int id) const;
+    // The text of a balloon the process shows within waitMs; "" for none.
+    std::wstring Balloon(DWORD waitMs = 3000) const;
     int Check(int id) const;
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     HWND Focus() const;

@@ -1,6 +1,7 @@
 // The real Quillon.exe with a url and changes=1 in its settings, against
 // the test nginx on another port (HTTPS: https-test.sh).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -117,4 +118,32 @@ TEST_F(ServerSettings, WithChangesOnlyAnAddressIsLoggedOnlyWhenItDiffersFromTheL
     EXPECT_EQ(SilentRun(), 0);
     EXPECT_EQ(ReadBytes(Log()).rfind("198.51.100.77 - ", 0), 0u) << ReadBytes(Log());
     EXPECT_EQ(ReadBytes(Log()).find("\r\n"), ReadBytes(Log()).size() - 2);
+}
+
+// every=1: a silent run fetches once and ends; the window refreshes itself a
+// minute after the start, and says that the address changed.
+TEST_F(ServerSettings, EveryMinuteTheWindowRefreshesItselfAndSaysAChange) {
+    const std::wstring answer = WinePath(Env("QUILLON_FIXTURES") + "/nginx/www/every-answer.txt");
+    WriteBytes(answer, "198.51.100.1\n");
+    WriteSettings("every=1\r\nurl=" + Url("http", "port-other", "/every-answer.txt") + "\r\n");
+    EXPECT_EQ(SilentRun(), 0);
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_EQ(q.Balloon(500), L"") << "the same address is no change";
+    const std::string two = "198.51.100.1\r\n198.51.100.1\r\n";
+    EXPECT_EQ(ReadBytes(Log()), two);
+    WriteBytes(answer, "198.51.100.2\n");
+    const DWORD start = GetTickCount();
+    while (ReadBytes(Log()) == two && GetTickCount() - start < 75000) Sleep(200);
+    const DWORD waited = GetTickCount() - start;
+    EXPECT_EQ(ReadBytes(Log()), two + "198.51.100.2\r\n");
+    EXPECT_GT(waited, 50000u);
+    EXPECT_EQ(q.Text(IDC_TEXT1), L"198.51.100.2");
+    const std::wstring said = q.Balloon();
+    EXPECT_NE(said.find(L"Before: 198.51.100.1"), std::wstring::npos) << std::string(said.begin(), said.end());
+    EXPECT_TRUE(SaveWindowShot(q.Window(), "address-changed", FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, true)));
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    DeleteFileW(answer.c_str());
 }

@@ -1,6 +1,7 @@
 // Starts a Quillon.exe that a shell test put in place, as a user would, and
 // prints "name: value" lines (UTF-8) of what it saw, and the exit code:
-//   show EXE [SHOT]   Text1, Text2, a balloon's text; a screenshot SHOT
+//   show EXE [SHOT]   Text1, Text2, a balloon's text, the time to the
+//       window; a screenshot SHOT
 //   type EXE TEXT [HELD MS [viewer]]   TEXT typed into Text2, the longest key
 //       and the whole typing; HELD held shut for MS ms from the first key,
 //       as an editor would (a viewer: read, sharing reads only)
@@ -44,9 +45,10 @@ int wmain(int argc, wchar_t** argv) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     HWND window = nullptr;
+    const DWORD started = GetTickCount();
     if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                        exe.substr(0, exe.find_last_of(L'\\')).c_str(), &si, &pi))
-        for (const DWORD start = GetTickCount(); !window && GetTickCount() - start < 30000; Sleep(20))
+        for (; !window && GetTickCount() - started < 30000; Sleep(20))
             if (!(window = FindProcessWindow(pi.dwProcessId, L"FrmMain", true)) &&
                 WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
                 break;
@@ -54,6 +56,7 @@ int wmain(int argc, wchar_t** argv) {
         Say("window", L"none");
         return 1;
     }
+    Say("shown ms", std::to_wstring(GetTickCount() - started));  // with the address in it
     if (what == L"show") {
         HWND tip = nullptr;
         for (const DWORD start = GetTickCount(); !tip && GetTickCount() - start < 3000; Sleep(20))

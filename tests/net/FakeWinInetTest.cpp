@@ -26,6 +26,7 @@ struct Reply {
     std::vector<std::string> body{"203.0.", "113.7"};
     std::string location;
     DWORD sendError = 0;  // the send fails with it
+    DWORD sendMs = 0;     // after this long
 };
 
 struct Fake {
@@ -95,6 +96,7 @@ BOOL WINAPI FakeSend(HINTERNET h, LPCSTR headers, DWORD headersLength, LPVOID op
     fake.events.push_back("send " + Name(h));
     fake.asked.push_back(fake.target[h]);
     const Reply& reply = ReplyFor(h);
+    Sleep(reply.sendMs);
     SetLastError(reply.sendError);
     fake.headers.push_back(headers ? std::string(headers, headersLength) : "");
     return fake.fail != Fail::Send && !reply.sendError && !optional && optionalLength == 0;
@@ -322,6 +324,42 @@ TEST_F(FakeWinInet, WithChangesOnlyTheSameAddressInAnotherSpellingIsNoChange) {
     fake.standard.body = {"2001:db8::8"};
     cycle.Command1_Click();
     EXPECT_EQ(Log(), "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n2001:db8::8\r\n");
+}
+
+// A window hears when the address differs from the log's last one, until
+// the next refresh; a first start and a silent run do not.
+TEST_F(FakeWinInet, AnAddressThatDiffersFromTheLastLoggedOneIsSaid) {
+    using Problem = net::WindowState::Problem;
+    cycle.Command1_Click();
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, Problem::None);
+    test::WriteBytes(window.logPath, "198.51.100.1 - 12/6/2026 7:43:26 AM\r\n");
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, Problem::AddressChanged);
+    EXPECT_EQ(window.problemText, L"Before: 198.51.100.1, logged 12/6/2026 7:43:26 AM\nNow: 203.0.113.7");
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, Problem::None);
+    test::WriteBytes(window.logPath, "198.51.100.1\r\n");
+    window.silent = true;
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, Problem::None);
+}
+
+// A service that does not answer has the next asked beside it within about
+// a second and a half; the first address wins, and the slow one is outrun,
+// not failed.
+TEST_F(FakeWinInet, ASilentServiceHasTheNextAskedBesideItSoon) {
+    cycle.servers = net::BuiltInServers("");
+    fake.replies["api.ipify.org/"] = {200, {}, {}, ERROR_INTERNET_TIMEOUT, 2500};
+    fake.replies["ipv4.icanhazip.com/"].body = {"198.51.100.2\n"};
+    const DWORD start = GetTickCount();
+    cycle.Command1_Click();
+    const DWORD ms = GetTickCount() - start;
+    EXPECT_EQ(Log(), "198.51.100.2\r\n");
+    EXPECT_GE(ms, cycle.limits.hedgeMs - 100);
+    EXPECT_LT(ms, cycle.limits.hedgeMs + 800);
+    EXPECT_TRUE(cycle.Failures().empty());
+    Sleep(1500);  // the outrun request ends on its own thread
 }
 
 // A silent run keeps no connection: a kept one would start WinInet's pool

@@ -97,6 +97,12 @@ for arch in $runs; do
     [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.12)" ] && [ "$ms" -lt 30000 ] ||
       fail "first service $mode: exit $status after $ms ms, log: $(log)"
   done
+  # One that accepts and never answers has the next asked beside it soon:
+  # the address within 3 s, silently and in the window.
+  [ "$ms" -lt 3000 ] || fail "first service silent: $ms ms"
+  probe show "$exe"
+  [ "$(said text1)" = 198.51.100.12 ] && [ "$(said 'shown ms')" -lt 3000 ] ||
+    fail "first service silent, the window: $(cat "$work/said")"
 
   # None answers: 1, in time, nothing logged; a normal start says why.
   rm -f "$folder/IP_log.txt"
@@ -167,6 +173,16 @@ for arch in $runs; do
   chmod 644 "$folder/Quillon_settings.ini"
   [ -n "$(said 'longest key ms')" ] && [ "$(said 'longest key ms')" -lt 150 ] || fail "typing, read-only settings: $(cat "$work/said")"
   longest=$(said 'longest key ms')
+  # A read-only settings file that lacks the log's path: a normal start says
+  # the path was not saved; a silent run logs, and ends with 1.
+  settings 'date=0'$'\r\n'
+  chmod 444 "$folder/Quillon_settings.ini"
+  probe show "$exe"
+  balloon=$(said balloon)
+  as_user "$exe" -s
+  chmod 644 "$folder/Quillon_settings.ini"
+  [[ $balloon == *'Quillon_settings.ini'* ]] && [ $status -eq 1 ] ||
+    fail "a read-only settings file without log: exit $status, balloon: $balloon"
   # Eight characters while a viewer that shares reads only holds the file:
   # no key waits for it, and the path is saved once the viewer lets go.
   settings "log=$win\\IP_log.txt"$'\r\n'
