@@ -8,6 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <sddl.h>
+
+#include "common/NamedLock.h"
 #include "log/LogWriter.h"
 #include "support/TestSupport.h"
 
@@ -198,6 +202,28 @@ TEST_F(LogWriter, WaitsBrieflyForAFileHeldByAnotherProgram) {
     EXPECT_TRUE(AddToLogs(path, L"1.2.3.4", false));
     release.join();
     EXPECT_EQ(test::ReadBytes(path), "1.2.3.4\r\n");
+}
+
+// The log's lock under a name that another owner made first is not taken:
+// the write fails at once and says so, rather than waiting or going on
+// without a lock.
+TEST_F(LogWriter, ALockNameThatAnotherOwnerHoldsIsRefusedAndSaid) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:(A;;GA;;;WD)", SDDL_REVISION_1, &sd,
+                                                                     nullptr));
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+    const std::wstring name = L"Global\\" + NamedLock::NameFor(L"log", path);
+    HANDLE squatter = CreateMutexW(&sa, TRUE, name.c_str());
+    LocalFree(sd);
+    ASSERT_NE(squatter, nullptr);
+    DWORD error = 0;
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(AddToLogs(path, L"1.2.3.4", false, &error));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_OWNER));
+    EXPECT_EQ(log::DescribeLogError(error), L"The name of the log's lock is held by another user.");
+    EXPECT_FALSE(test::FileExists(path));
+    CloseHandle(squatter);
 }
 
 TEST_F(LogWriter, TwoProcessesAppendingAtOnceLoseNoLine) {
