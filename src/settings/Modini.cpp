@@ -190,7 +190,7 @@ bool PendingWrites::Write(const std::wstring& path, const std::wstring& section,
 }
 
 bool PendingWrites::Retry() {
-    bool failed = false;
+    bool failed = false, wrote = false;
     while (!kept_.empty()) {
         const Entry& e = kept_.front();
         DWORD error = ERROR_SUCCESS;
@@ -206,9 +206,13 @@ bool PendingWrites::Retry() {
         if (saved == Saved::No) {
             error_ = error;
             dropped_ = failed = true;
+        } else {
+            wrote = true;
         }
     }
-    if (!failed) {
+    // A write that worked clears what went wrong before; nothing to write
+    // leaves it said.
+    if (wrote && !failed) {
         error_ = ERROR_SUCCESS;
         dropped_ = false;
     }
