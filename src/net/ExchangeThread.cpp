@@ -72,13 +72,14 @@ DWORD WINAPI Serve(void* param) {
 
 ExchangeThread::~ExchangeThread() { Stop(); }
 
+bool ExchangeThread::Idle() const {
+    const State::Held held(*state_);
+    return state_->done;
+}
+
 void ExchangeThread::Stop() {
     if (!state_) return;
-    bool idle = false;
-    {
-        const State::Held held(*state_);
-        idle = state_->done;
-    }
+    const bool idle = Idle();
     // An idle one is gone before its owner is: a thread still ending while
     // the process tears down its runtime may find it torn. One still busy
     // with a request that was outrun is left to it.
@@ -113,24 +114,13 @@ void ExchangeThread::Abandon() {
 }
 
 ExchangeThread::Ticket ExchangeThread::Begin(std::function<void()> work) {
-    if (state_ && !preparing_) {
-        const State::Held held(*state_);
-        if (!state_->done) {
-            // Busy with an earlier request of its own: left to it.
-            state_->quit = true;
-            WakeAllConditionVariable(&state_->changed);
-        }
-    }
-    if (state_ && state_->quit) {
-        state_.reset();
-        thread_.reset();  // left to end when its work does
-    }
+    // Busy with an earlier request of its own: left to it.
+    if (state_ && !preparing_ && !Idle()) Abandon();
     preparing_ = false;
     Start();
     if (!state_) {
         work();
-        auto done = std::make_shared<State>();
-        return done;
+        return std::make_shared<State>();  // done from the start
     }
     const State::Held held(*state_);
     state_->Hand(std::move(work));

@@ -54,6 +54,7 @@ public:
     void Start(std::function<void()> first = nullptr);
 
 private:
+    bool Idle() const;  // the thread has no work, or has ended the last
     void Abandon();
 
     std::shared_ptr<State> state_;
