@@ -5,8 +5,9 @@
 namespace quillon::net {
 namespace {
 
-constexpr DWORD kRequestFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// Nothing but the request itself: no cookies sent or kept, no dialog.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 constexpr char kCloseHeader[] = "Connection: close\r\n";
 constexpr DWORD kChunk = 1024;
 
@@ -32,18 +33,30 @@ bool IsRedirect(DWORD status) {
 
 bool Overdue(const Exchange& x) { return GetTickCount() - x.started > x.waitMs; }
 
+// The cycle stopped waiting and closed the handles: no further call.
+bool Stopped(Exchange& x) {
+    if (!x.handles.Closed()) return false;
+    x.why = L"stopped";
+    return true;
+}
+
 // A synchronous read may wait until its buffer is full, so read only what
 // has arrived, and look at the clock between reads.
 void ReadBody(Exchange& x, HINTERNET request) {
     DWORD contentLength = 0;
-    const bool hasLength = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength);
+    bool hasLength = false;
+    if (!x.handles.Use([&] { hasLength = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength); }))
+        return;
     if (hasLength && contentLength > x.limits.maxBodyBytes) {
         x.why = L"the answer was too long";
         return;
     }
     while (!Overdue(x)) {
         DWORD available = 0;
-        if (!WinInet().InternetQueryDataAvailable(request, &available, 0, 0)) {
+        if (Stopped(x)) return;
+        const bool queried = WinInet().InternetQueryDataAvailable(request, &available, 0, 0);
+        if (Stopped(x)) return;
+        if (!queried) {
             x.why = DescribeError(GetLastError());
             return;
         }
@@ -51,7 +64,9 @@ void ReadBody(Exchange& x, HINTERNET request) {
         char buffer[kChunk];
         DWORD n = 0;
         const DWORD want = available < kChunk ? available : kChunk;
-        if (!WinInet().InternetReadFile(request, buffer, want, &n)) {
+        const bool read = WinInet().InternetReadFile(request, buffer, want, &n);
+        if (Stopped(x)) return;
+        if (!read) {
             x.why = DescribeError(GetLastError());
             return;
         }
@@ -124,26 +139,50 @@ std::wstring DescribeError(DWORD error) {
 void RunExchange(Exchange& x) {
     AddressServer at = x.server;
     HINTERNET connection = x.connection;
-    InternetHandle ownConnection;  // after a redirect to another server
+    HINTERNET ownConnection = nullptr;  // after a redirect to another server
+    // Whatever the way out, what this opened is closed here unless the
+    // cycle has closed it already.
+    struct Opened {
+        RequestHandles& handles;
+        HINTERNET request = nullptr, connection = nullptr;
+        ~Opened() {
+            handles.Close(request);
+            handles.Close(connection);
+        }
+    } opened{x.handles};
     for (int hop = 0;; ++hop) {
         const DWORD flags =
             kRequestFlags | (at.secure ? INTERNET_FLAG_SECURE : 0) | (x.keepAlive ? INTERNET_FLAG_KEEP_CONNECTION : 0);
-        InternetHandle request(
-            WinInet().HttpOpenRequestA(connection, nullptr, at.object.c_str(), "HTTP/1.1", "", nullptr, flags, 0));
+        HINTERNET request = x.handles.Open([&] {
+            HINTERNET h =
+                WinInet().HttpOpenRequestA(connection, nullptr, at.object.c_str(), "HTTP/1.1", "", nullptr, flags, 0);
+            if (h) SetTimeouts(h, x.limits);
+            return h;
+        });
+        opened.request = request;
+        if (Stopped(x)) return;
         if (!request) {
             x.why = L"no request could be made";
             return;
         }
-        SetTimeouts(request.get(), x.limits);
-        const bool sent = x.keepAlive ? WinInet().HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)
-                                      : WinInet().HttpSendRequestA(request.get(), kCloseHeader,
-                                                                   sizeof kCloseHeader - 1, nullptr, 0);
+        const bool sent = x.keepAlive ? WinInet().HttpSendRequestA(request, nullptr, 0, nullptr, 0)
+                                      : WinInet().HttpSendRequestA(request, kCloseHeader, sizeof kCloseHeader - 1,
+                                                                   nullptr, 0);
+        const DWORD sendError = GetLastError();
+        if (Stopped(x)) return;
         if (!sent) {
-            x.why = DescribeError(GetLastError());
+            x.why = DescribeError(sendError);
             return;
         }
         DWORD status = 0;
-        if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status)) {
+        bool hasStatus = false;
+        std::string location;
+        if (!x.handles.Use([&] {
+                hasStatus = QueryNumber(request, HTTP_QUERY_STATUS_CODE, status);
+                if (hasStatus && IsRedirect(status)) location = QueryText(request, HTTP_QUERY_LOCATION);
+            }))
+            return void(Stopped(x));
+        if (!hasStatus) {
             x.why = L"the answer was not HTTP";
             return;
         }
@@ -151,12 +190,11 @@ void RunExchange(Exchange& x) {
             if (status < 200 || status > 299)
                 x.why = L"the server answered " + std::to_wstring(status);
             else
-                ReadBody(x, request.get());
+                ReadBody(x, request);
             return;
         }
         // Followed here, one hop at a time: a page asked over HTTPS must
         // not take its answer from a plain HTTP page on the way.
-        const std::string location = QueryText(request.get(), HTTP_QUERY_LOCATION);
         if (location.empty()) {
             x.why = L"it answered " + std::to_wstring(status) + L" without saying where to";
             return;
@@ -178,18 +216,63 @@ void RunExchange(Exchange& x) {
             x.why = NoAnswerWithin(x.waitMs);
             return;
         }
-        request.reset();  // before a connection it came from may close
+        // Before a connection it came from may close.
+        x.handles.Close(request);
+        opened.request = nullptr;
         if (next->host != at.host || next->port != at.port) {
-            ownConnection.reset(WinInet().InternetConnectA(x.session, next->host.c_str(), next->port, "", "",
-                                                           INTERNET_SERVICE_HTTP, 0, 0));
+            HINTERNET previous = ownConnection;
+            ownConnection = x.handles.Open([&] {
+                return WinInet().InternetConnectA(x.session, next->host.c_str(), next->port, "", "",
+                                                  INTERNET_SERVICE_HTTP, 0, 0);
+            });
+            x.handles.Close(previous);
+            opened.connection = ownConnection;
+            if (Stopped(x)) return;
             if (!ownConnection) {
                 x.why = L"no connection could be made";
                 return;
             }
-            connection = ownConnection.get();
+            connection = ownConnection;
         }
         at = *next;
     }
+}
+
+bool RequestHandles::Add(HINTERNET h) {
+    if (!h) return false;
+    if (Open([h] { return h; })) return true;
+    CloseInternetHandle(h);
+    return false;
+}
+
+void RequestHandles::Close(HINTERNET h) {
+    if (!h) return;
+    AcquireSRWLockExclusive(&lock_);
+    for (auto it = open_.begin(); it != open_.end(); ++it)
+        if (*it == h) {
+            open_.erase(it);
+            CloseInternetHandle(h);
+            break;
+        }
+    ReleaseSRWLockExclusive(&lock_);
+}
+
+void RequestHandles::CloseAll() {
+    AcquireSRWLockExclusive(&lock_);
+    closed_ = true;
+    // The newest first: a request before its connection, that before its session.
+    while (!open_.empty()) {
+        CloseInternetHandle(open_.back());
+        open_.pop_back();
+    }
+    ReleaseSRWLockExclusive(&lock_);
+}
+
+bool RequestHandles::Closed() const {
+    AcquireSRWLockShared(&lock_);
+    const bool closed = closed_;
+    ReleaseSRWLockShared(&lock_);
+    return closed;
 }
 
 }  // namespace quillon::net

@@ -3,6 +3,7 @@
 // from its opening to its closing, redirects followed one hop at a time.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/AddressServer.h"
 #include "net/WinInetApi.h"
@@ -19,12 +20,59 @@ struct RequestLimits {
     int maxRedirects = 5;
 };
 
-// What the cycle hands the exchange thread, and what comes back. The
-// session and connection stay the cycle's; when the cycle stops waiting,
-// it hands them over (held*), and they close when the exchange is done.
+// The WinInet handles of one request: the session and connection the cycle
+// opened for it, and whatever the exchange opens. Each is closed exactly
+// once: by the exchange when it is done with it, or by the cycle when it
+// stops waiting, whichever comes first. Once the cycle has closed them, the
+// exchange makes no further call on any (a call already blocking in WinInet
+// returns when WinInet lets it: at once on Windows, later under Wine).
+class RequestHandles {
+public:
+    RequestHandles() = default;
+    ~RequestHandles() { CloseAll(); }
+    RequestHandles(const RequestHandles&) = delete;
+    RequestHandles& operator=(const RequestHandles&) = delete;
+
+    // Held from now on; false, and closed at once, once CloseAll has run.
+    bool Add(HINTERNET h);
+    // Opens a handle with a call that returns at once, and holds it; null
+    // without the call once closed.
+    template <class Call>
+    HINTERNET Open(Call call) {
+        HINTERNET h = nullptr;
+        Use([&] {
+            h = call();
+            if (h) open_.push_back(h);
+        });
+        return h;
+    }
+    // Closes one, if it is still held.
+    void Close(HINTERNET h);
+    void CloseAll();
+    bool Closed() const;
+    // Runs a call that returns at once under the lock, so that no close
+    // comes between the look and the call; false, not run, once closed.
+    template <class Call>
+    bool Use(Call call) {
+        AcquireSRWLockExclusive(&lock_);
+        const bool open = !closed_;
+        if (open) call();
+        ReleaseSRWLockExclusive(&lock_);
+        return open;
+    }
+
+private:
+    mutable SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<HINTERNET> open_;
+    bool closed_ = false;
+};
+
+// What the cycle hands the exchange thread, and what comes back, read by
+// the cycle once the exchange is done.
 struct Exchange {
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
+    RequestHandles handles;  // both of those, and the exchange's own
     AddressServer server;
     RequestLimits limits;
     DWORD started = 0;
@@ -34,8 +82,6 @@ struct Exchange {
     bool answered = false;  // a 2xx reply whose whole body is in
     std::string body;
     std::wstring why;  // in a few words, when there is no answer
-
-    InternetHandle heldConnection, heldSession;
 };
 
 void RunExchange(Exchange& x);

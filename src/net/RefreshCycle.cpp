@@ -32,19 +32,26 @@ RefreshCycle::RefreshCycle(WindowState& window, std::vector<AddressServer> serve
 RefreshCycle::RefreshCycle(WindowState& window, const std::string& builtInHost)
     : RefreshCycle(window, BuiltInServers(builtInHost)) {}
 
+RefreshCycle::~RefreshCycle() { Shutdown(0); }
+
 void RefreshCycle::Prepare() {
-    exchange_.Start([] { WinInet(); });
+    pool_.Start([] { WinInet(); });
 }
+
+struct RefreshCycle::Round {
+    DWORD started = GetTickCount();
+    size_t next = 0;   // the next server to ask
+    DWORD nextAt = 0;  // when it is asked beside those under way
+    std::vector<Flight> flying;
+    bool answered = false;
+};
 
 void RefreshCycle::Command1_Click() {
     // The yields below dispatch messages; a second click arriving there
     // must not start a cycle that would close this one's handles.
-    if (bRunning) return;
+    if (bRunning || shutDown_) return;
     bRunning = true;
-    const ScopeExit reset([this] {
-        bRunning = false;
-        attemptMs_ = 0;
-    });
+    const ScopeExit reset([this] { bRunning = false; });
     failures_.clear();
     done_ = false;
     problem_.clear();
@@ -52,62 +59,100 @@ void RefreshCycle::Command1_Click() {
 
     // Each server but the last has its own share of the cycle's time; the
     // last has what is left. One that has not answered within hedgeMs has
-    // the next asked beside it; the first address wins, and the requests
-    // still under way are left to end within their own time.
-    const DWORD started = GetTickCount();
-    struct Flight {
-        std::shared_ptr<Exchange> x;
-        ExchangeThread::Ticket ticket;
-    };
-    std::vector<Flight> flying;
-    size_t next = 0;
-    DWORD launched = 0;
-    bool answered = false;
+    // the next asked beside it, and the first address wins.
+    Round round;
     DoEvents();  // the request yields first, and the log's writing last
-    while (!answered) {
-        const DWORD now = GetTickCount();
-        if (next < servers.size() && (flying.empty() || now - launched >= limits.hedgeMs)) {
-            server = servers[next++];
-            if (now - started >= limits.totalMs) {
-                failures_.push_back({ServerUrl(server), L"not asked: the time was up"});
-                continue;
-            }
-            const DWORD left = limits.totalMs - (now - started);
-            attemptMs_ = next < servers.size() && limits.perServerMs < left ? limits.perServerMs : left;
-            Connect(server.host, "");
-            std::shared_ptr<Exchange> x = NewExchange(server.object);
-            launched = GetTickCount();
-            if (x) flying.push_back({x, exchange_.Begin([x] { RunExchange(*x); })});
-            continue;
-        }
-        if (flying.empty()) break;
-        // Until an answer, the next server's turn, or a request's own end.
-        DWORD waitMs = next < servers.size() ? launched + limits.hedgeMs - now : limits.totalMs;
-        std::vector<ExchangeThread::Ticket> tickets;
-        for (const Flight& f : flying) {
-            const DWORD end = f.x->started + f.x->waitMs;
-            waitMs = std::min<DWORD>(waitMs, static_cast<LONG>(end - now) > 0 ? end - now : 0);
-            tickets.push_back(f.ticket);
-        }
-        const int ended = ExchangeThread::AwaitAny(tickets, waitMs);
-        if (ended >= 0) {
-            const std::shared_ptr<Exchange> x = flying[static_cast<size_t>(ended)].x;
-            flying.erase(flying.begin() + ended);
-            answered = Finish(*x);
-            continue;
-        }
-        for (size_t i = 0; i < flying.size();) {
-            const Exchange& x = *flying[i].x;
-            if (GetTickCount() - x.started < x.waitMs) {
-                ++i;
-                continue;
-            }
-            // Its thread still uses its handles: they close when it is done.
-            failures_.push_back({ServerUrl(x.server), NoAnswerWithin(x.waitMs)});
-            flying.erase(flying.begin() + static_cast<std::ptrdiff_t>(i));
-        }
+    while (!round.answered && !shutDown_) {
+        if (LaunchDue(round)) continue;
+        if (round.flying.empty()) break;
+        AwaitFlights(round);
     }
+    // Those the answer outran end here, not in their own time.
+    for (Flight& f : round.flying) f.x->handles.CloseAll();
+    if (!shutDown_) Report(round.answered);
+}
 
+// The next server, where none is under way, its turn has come or the one
+// before failed outright; false when none is due.
+bool RefreshCycle::LaunchDue(Round& r) {
+    const DWORD now = GetTickCount();
+    if (r.next >= servers.size() || (!r.flying.empty() && static_cast<LONG>(now - r.nextAt) < 0)) return false;
+    server = servers[r.next++];
+    if (now - r.started >= limits.totalMs) {
+        failures_.push_back({ServerUrl(server), L"not asked: the time was up"});
+        return true;
+    }
+    const DWORD left = limits.totalMs - (now - r.started);
+    const DWORD waitMs = r.next < servers.size() && limits.perServerMs < left ? limits.perServerMs : left;
+    r.nextAt = PostRequest(r, waitMs) ? GetTickCount() + limits.hedgeMs : now;
+    return true;
+}
+
+// The server being asked, on a request thread; false, the failure noted,
+// where it is passed over or no request could be made.
+bool RefreshCycle::PostRequest(Round& r, DWORD waitMs) {
+    ForgetEnded();
+    const std::wstring url = ServerUrl(server);
+    for (const Flight& f : live_)
+        if (ServerUrl(f.x->server) == url) {
+            failures_.push_back({url, L"not asked: its request from an earlier refresh is still under way"});
+            return false;
+        }
+    if (live_.size() >= kMaxInFlight) {
+        failures_.push_back({url, L"not asked: " + std::to_wstring(live_.size()) + L" requests are still under way"});
+        return false;
+    }
+    Connect(server.host, proxy);
+    const std::shared_ptr<Exchange> x = NewExchange(server.object, waitMs);
+    if (!x) return false;
+    const ExchangePool::Ticket ticket = pool_.Begin([x] { RunExchange(*x); });
+    if (!ticket) {
+        x->handles.CloseAll();
+        failures_.push_back({url, L"not asked: no thread could be started"});
+        return false;
+    }
+    live_.push_back({x, ticket});
+    r.flying.push_back({x, ticket});
+    return true;
+}
+
+// Until an answer, the next server's turn, or a request's own end.
+void RefreshCycle::AwaitFlights(Round& r) {
+    const DWORD now = GetTickCount();
+    DWORD waitMs = r.next < servers.size() ? r.nextAt - now : limits.totalMs;
+    if (static_cast<LONG>(waitMs) < 0) waitMs = 0;
+    std::vector<ExchangePool::Ticket> tickets;
+    for (const Flight& f : r.flying) {
+        const DWORD end = f.x->started + f.x->waitMs;
+        waitMs = std::min<DWORD>(waitMs, static_cast<LONG>(end - now) > 0 ? end - now : 0);
+        tickets.push_back(f.ticket);
+    }
+    const int ended = pool_.AwaitAny(tickets, waitMs);
+    if (ended < 0) {
+        SweepOverdue(r);
+        return;
+    }
+    const std::shared_ptr<Exchange> x = r.flying[static_cast<size_t>(ended)].x;
+    r.flying.erase(r.flying.begin() + ended);
+    r.answered = Finish(*x);
+    if (!r.answered) r.nextAt = GetTickCount();  // a failure is passed over at once
+}
+
+// Requests past their time: said, and their handles closed.
+void RefreshCycle::SweepOverdue(Round& r) {
+    for (size_t i = 0; i < r.flying.size();) {
+        Exchange& x = *r.flying[i].x;
+        if (GetTickCount() - x.started < x.waitMs) {
+            ++i;
+            continue;
+        }
+        failures_.push_back({ServerUrl(x.server), NoAnswerWithin(x.waitMs)});
+        x.handles.CloseAll();
+        r.flying.erase(r.flying.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+void RefreshCycle::Report(bool answered) {
     using Problem = WindowState::Problem;
     if (!answered) {
         std::wstring text;
@@ -121,6 +166,15 @@ void RefreshCycle::Command1_Click() {
         window_.ShowProblem(Problem::None, L"");
     }
     if (window_.Silent()) window_.Unload(done_);
+}
+
+void RefreshCycle::ForgetEnded() {
+    std::erase_if(live_, [this](const Flight& f) { return pool_.Done(f.ticket); });
+}
+
+size_t RefreshCycle::InFlight() {
+    ForgetEnded();
+    return live_.size();
 }
 
 bool RefreshCycle::Connect(const std::string& ServerName, const std::string& ProxyName) {
@@ -151,13 +205,13 @@ void RefreshCycle::Disconnect() {
     hSession.reset();
 }
 
-std::shared_ptr<Exchange> RefreshCycle::NewExchange(const std::string& ScriptName) {
+std::shared_ptr<Exchange> RefreshCycle::NewExchange(const std::string& ScriptName, DWORD waitMs) {
     auto x = std::make_shared<Exchange>();
     x->server = server;
     x->server.object = ScriptName;
     x->limits = limits;
     x->started = GetTickCount();
-    x->waitMs = attemptMs_ ? attemptMs_ : limits.totalMs;
+    x->waitMs = waitMs;
     // A run that ends after its one request keeps no connection: a kept one
     // goes to WinInet's pool, whose thread would start as the process ends.
     x->keepAlive = !window_.Silent();
@@ -166,18 +220,16 @@ std::shared_ptr<Exchange> RefreshCycle::NewExchange(const std::string& ScriptNam
         failures_.push_back({ServerUrl(x->server), L"no connection could be opened"});
         return nullptr;
     }
-    // The exchange's own from here: closed when it is done with them.
+    // The exchange's own from here, closed once by it or by this cycle.
     x->session = hSession.get();
     x->connection = hConnect.get();
-    x->heldConnection = std::move(hConnect);
-    x->heldSession = std::move(hSession);
+    x->handles.Add(hSession.release());
+    x->handles.Add(hConnect.release());
     return x;
 }
 
 bool RefreshCycle::Finish(Exchange& x) {
-    // Connection, then session, as Disconnect closes them.
-    x.heldConnection.reset();
-    x.heldSession.reset();
+    x.handles.CloseAll();
     bool answered = x.answered;
     std::wstring why = x.why;
     const std::wstring address = answered ? TrimReply(FromAnsi(x.body)) : L"";
@@ -194,17 +246,6 @@ bool RefreshCycle::Finish(Exchange& x) {
     }
     LogAddress(address);
     return true;
-}
-
-bool RefreshCycle::PostRequest(const std::string& ScriptName) {
-    DoEvents();
-    const std::shared_ptr<Exchange> x = NewExchange(ScriptName);
-    if (!x) return false;
-    if (!exchange_.Run([x] { RunExchange(*x); }, x->waitMs)) {
-        failures_.push_back({ServerUrl(x->server), NoAnswerWithin(x->waitMs)});
-        return false;
-    }
-    return Finish(*x);
 }
 
 void RefreshCycle::LogAddress(const std::wstring& address) {
@@ -233,9 +274,12 @@ void RefreshCycle::LogAddress(const std::wstring& address) {
     }
 }
 
-void RefreshCycle::Shutdown() {
+bool RefreshCycle::Shutdown(DWORD waitMs) {
+    shutDown_ = true;
     Disconnect();
-    exchange_.Stop();
+    for (const Flight& f : live_) f.x->handles.CloseAll();
+    live_.clear();
+    return pool_.Stop(waitMs);
 }
 
 }  // namespace quillon::net

@@ -186,11 +186,13 @@ TEST_F(FakeWinInet, PassesTheExactArguments) {
     EXPECT_EQ(fake.referrer, "");
     EXPECT_TRUE(fake.acceptTypesNull);
     EXPECT_EQ(fake.headers, std::vector<std::string>{""});
-    // Redirects are the cycle's to follow, one hop at a time.
+    // Redirects are the cycle's to follow, one hop at a time; no cookie
+    // goes with a request or is kept from its answer.
     EXPECT_THAT(fake.requestFlags,
                 ElementsAre(static_cast<DWORD>(INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
                                                INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                                               INTERNET_FLAG_NO_AUTO_REDIRECT)));
+                                               INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                                               INTERNET_FLAG_NO_UI)));
 }
 
 // Every hop of an https:// page is asked with verified TLS, and may lead

@@ -20,10 +20,10 @@ protected:
 
     // One cycle against the given host, as the refresh button runs it.
     bool Fetch(const std::string& host, const std::string& proxy = "") {
-        const bool connected = cycle.Connect(host, proxy);
-        const bool ok = cycle.PostRequest("ip.shtml");
-        cycle.Disconnect();
-        return connected && ok;
+        cycle.servers = net::BuiltInServers(host);
+        cycle.proxy = proxy;
+        cycle.Command1_Click();
+        return cycle.Failures().empty();
     }
 
     test::TempDir dir;
@@ -84,6 +84,7 @@ TEST_F(NginxCycle, AClosedProxyPortOrAnUnresolvableHostEndsTheCycleQuietly) {
     ASSERT_NE(closed, 0);
     EXPECT_FALSE(Fetch("ip.varnhold.example", "127.0.0.1:" + std::to_string(closed)));
     window.silent = true;
+    cycle.proxy.clear();
     cycle.servers = net::BuiltInServers("unresolvable.invalid");
     cycle.Command1_Click();
     EXPECT_EQ(window.address, L"unchanged");

@@ -24,9 +24,10 @@ protected:
 
     DWORD TimedFetch(const std::string& host, const std::string& proxy) {
         const DWORD start = GetTickCount();
-        cycle.Connect(host, proxy);
-        result = cycle.PostRequest("ip.shtml");
-        cycle.Disconnect();
+        cycle.servers = net::BuiltInServers(host);
+        cycle.proxy = proxy;
+        cycle.Command1_Click();
+        result = cycle.Failures().empty();
         const DWORD elapsed = GetTickCount() - start;
         std::printf("[ timing ] %s via %s: %lu ms\n", host.c_str(), proxy.empty() ? "system proxy" : proxy.c_str(),
                     static_cast<unsigned long>(elapsed));
