@@ -25,4 +25,13 @@ std::wstring ProgramFolder() {
     return slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
 }
 
+std::wstring FromProgramFolder(const std::wstring& path) {
+    const auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.empty() || (path.size() >= 2 && path[1] == L':') || (path.size() >= 2 && slash(path[0]) && slash(path[1])))
+        return path;
+    const std::wstring folder = ProgramFolder();
+    if (!slash(path[0])) return folder + L"\\" + path;
+    return folder.size() >= 2 && folder[1] == L':' ? folder.substr(0, 2) + path : path;
+}
+
 }  // namespace quillon

@@ -9,6 +9,7 @@ struct State {
     State() { InitializeCriticalSection(&writing); }
     CRITICAL_SECTION writing;
     volatile LONG succeeded = 0;
+    volatile LONG decided = -1;  // End's exit code, once it is known
     DWORD limitMs = 0, graceMs = 0;
     EndFn end = EndProcess;
     HANDLE stop = nullptr, thread = nullptr;  // the last Start's
@@ -27,7 +28,8 @@ DWORD WINAPI EndWhenOverdue(void* stop) {
     const DWORD start = GetTickCount();
     bool held = false;
     while (!(held = TryEnterCriticalSection(&s.writing) != FALSE) && GetTickCount() - start < s.graceMs) Sleep(10);
-    s.end(InterlockedCompareExchange(&s.succeeded, 0, 0) ? 0 : 1);
+    const LONG decided = InterlockedCompareExchange(&s.decided, 0, 0);
+    s.end(decided >= 0 ? static_cast<UINT>(decided) : InterlockedCompareExchange(&s.succeeded, 0, 0) ? 0 : 1);
     if (held) LeaveCriticalSection(&s.writing);  // only where the end returned (tests)
     return 0;
 }
@@ -39,6 +41,7 @@ void EndProcess(UINT exitCode) { TerminateProcess(GetCurrentProcess(), exitCode)
 void Start(DWORD limitMs, DWORD graceMs, EndFn end) {
     State& s = Shared();
     s.succeeded = 0;
+    s.decided = -1;
     s.limitMs = limitMs;
     s.graceMs = graceMs;
     s.end = end;
@@ -57,6 +60,8 @@ void Stop() {
 
 Writing::Writing() { EnterCriticalSection(&Shared().writing); }
 Writing::~Writing() { LeaveCriticalSection(&Shared().writing); }
+
+void Decide(UINT exitCode) { InterlockedExchange(&Shared().decided, static_cast<LONG>(exitCode)); }
 
 void Succeeded() { InterlockedExchange(&Shared().succeeded, 1); }
 

@@ -29,6 +29,11 @@ public:
     Writing& operator=(const Writing&) = delete;
 };
 
+// The run's exit code, decided as it ends: from then on the limit ends it
+// with that code, whatever Succeeded said. Call it inside a Writing, so
+// that a limit coming meanwhile waits for the decision.
+void Decide(UINT exitCode);
+
 // The run has done its work; the limit now ends it with 0. Call it inside
 // the Writing that wrote the run's result, so that no moment lies between.
 void Succeeded();

@@ -252,18 +252,38 @@ void RefreshCycle::LogAddress(const std::wstring& address) {
     window_.SetAddressText(address);
     // The yield before the write lets the window show it.
     const bool withDate = window_.DateState() != 0;
-    const std::wstring path = window_.LogPath();
+    // As typed in the window and kept in the settings; a relative one lies
+    // beside the program, whatever folder the run was started in.
+    const std::wstring path = FromProgramFolder(window_.LogPath());
     std::wstring line = window_.AddressText();
     if (withDate) line = log::ComposeLogLine(line, true, log::Clock()());
     const bool overwrite = window_.OverwriteState() != 0;
 
     DoEvents();
-    DWORD error = ERROR_SUCCESS;
+    struct Write {
+        log::Logged logged = log::Logged::Failed;
+        DWORD error = ERROR_SUCCESS;
+        std::wstring before;  // the log's last line before this write
+    };
+    const auto w = std::make_shared<Write>();
+    const bool silent = window_.Silent();
+    const std::wstring shown = window_.AddressText();
     const log::SameFn same = window_.ChangesOnly() ? SameAddress : nullptr;
-    std::wstring before;  // the log's last line before this write
-    const log::Logged logged =
-        log::LogAddress(path, line, window_.AddressText(), overwrite, same, error, window_.Silent() ? nullptr : &before);
+    const auto write = [w, path, line, shown, overwrite, same, silent] {
+        w->logged = log::LogAddress(path, line, shown, overwrite, same, w->error, silent ? nullptr : &w->before);
+    };
+    // A window answers while the write waits for another run's lock or a
+    // program that holds the log: the write runs on a thread of its own.
+    // The wait has no time limit of its own: the write's waits have theirs.
+    const ExchangePool::Ticket ticket = silent ? nullptr : pool_.Begin(write);
+    if (ticket)
+        pool_.AwaitAny({ticket}, INFINITE);
+    else
+        write();
     DoEvents();
+    const log::Logged logged = w->logged;
+    const DWORD error = w->error;
+    const std::wstring& before = w->before;
     done_ = logged != log::Logged::Failed;
     if (!done_) problem_ = (path.empty() ? L"(no path)" : path) + L"\n" + log::DescribeLogError(error);
     // A window says when the address differs from the one logged last.

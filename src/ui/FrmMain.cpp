@@ -25,6 +25,8 @@ using controls::ControlKind;
 constexpr wchar_t kClassName[] = L"FrmMain";
 // How long a program about to end waits for a settings file that is busy.
 constexpr DWORD kSettingsFlushMs = 2000;
+// How long a program about to end waits for its request threads.
+constexpr DWORD kRequestsEndMs = 1000;
 constexpr DWORD kMinuteMs = 60000;
 // After the machine wakes, the network needs a moment before a refresh.
 constexpr DWORD kAfterWakeMs = 5000;
@@ -189,12 +191,20 @@ void FrmMain::ArmRefreshTimer() {
 }
 
 void FrmMain::End(int exitCode) {
-    // Settings that a held file kept back get their last chance; a silent
-    // run whose settings could not be saved says so in its exit code.
-    const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
-    if (!saved && exitCode == 0 && AskedSilent()) exitCode = 1;
-    // No thread of the program's own is left running as the process ends.
-    cycle_.Shutdown();
+    {
+        // The exit code is decided here alone: a time limit that comes
+        // meanwhile waits for it and ends the run with the same code.
+        const runlimit::Writing ending;
+        // Settings that a held file kept back get their last chance; a
+        // silent run whose settings could not be saved says so.
+        const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
+        if (!saved && exitCode == 0 && AskedSilent()) exitCode = 1;
+        runlimit::Decide(static_cast<UINT>(exitCode));
+    }
+    // Every request still under way is closed, and its thread given about a
+    // second to end; one that WinInet keeps in a call (Wine ends no call
+    // whose handle closes) is ended with the process.
+    cycle_.Shutdown(kRequestsEndMs);
     runlimit::Stop();
     if (onEnd) onEnd(exitCode);
 }

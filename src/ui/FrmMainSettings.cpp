@@ -17,9 +17,11 @@ constexpr DWORD kPendingSaidAfterMs = 2000;
 bool FrmMain::LoadSettings() {
     const std::wstring path = settings::SettingsPath();
     settings::IniFile ini;
-    // A program that holds the file for a moment gets that moment, at the
-    // start or a click only, never while the user types.
-    if (!RetryWhileBusy([&] { return ini.Load(path); })) {
+    // A program that holds the file for a moment gets that moment before
+    // the window shows, or in a silent run. A shown window tries once and
+    // goes on answering; its timer tries again.
+    const bool shown = hwnd_ && IsWindowVisible(hwnd_);
+    if (!(shown ? ini.Load(path) : RetryWhileBusy([&] { return ini.Load(path); }))) {
         settingsUnread_ = true;
         settingsTitle_ = L"The settings could not be read";
         settingsText_ = path + L"\n" + SystemMessage(ini.Error()) + L"\nNothing is fetched until they can be.";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "e2e/QuillonProcess.h"
@@ -157,16 +158,23 @@ TEST_F(Quillon, TheButtonAndBoxesActAndEveryChangeIsSavedAtOnce) {
 }
 
 TEST_F(Quillon, SilentModeLogsAndEndsWithoutAWindow) {
+    // A relative log lies beside the program, whatever folder a scheduled
+    // task starts it in.
+    const std::wstring elsewhere = dir / L"elsewhere";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
     for (const wchar_t* arg : {L"-s", L"-S"}) {
-        WriteSettings("log=" + Ansi(LogIn()) + "\r\n");
+        const bool relative = arg[1] == L'S';
+        WriteSettings("log=" + (relative ? std::string("IP_log.txt") : Ansi(LogIn())) + "\r\n");
         DeleteFileW(LogIn().c_str());
         QuillonProcess q(dir.path());
-        ASSERT_TRUE(q.Start(arg));
+        ASSERT_TRUE(q.Start(arg, relative ? elsewhere : L""));
         long code = -1;
         EXPECT_FALSE(q.EverVisibleUntilExit(kBoundMs, code)) << arg;
         EXPECT_EQ(code, 0) << arg;
         EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n") << arg;
     }
+    EXPECT_FALSE(FileExists(elsewhere + L"\\IP_log.txt"));
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=IP_log.txt\r\n") << "kept as typed";
 }
 
 TEST_F(Quillon, SilentModeWithoutAnAddressEndsWithExitCodeOne) {
@@ -397,15 +405,33 @@ TEST_F(Quillon, UnreadableSettingsAreSaidAndNeitherWrittenNorFetchedUntilReadabl
     ASSERT_TRUE(q.WaitForWindow());
     const std::wstring text = q.Balloon();
     EXPECT_NE(text.find(L"Quillon_settings.ini"), std::wstring::npos) << Ansi(text);
+    // The window answers at every moment meanwhile, a click included: its
+    // tries to read wait for nothing.
+    const auto slowestAnswerMs = [&q](DWORD forMs) {
+        DWORD slowest = 0;
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < forMs; Sleep(20)) {
+            const DWORD asked = GetTickCount();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(q.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            slowest = std::max(slowest, GetTickCount() - asked);
+        }
+        return slowest;
+    };
     SendMessageW(q.Item(IDC_CHECK1), BM_CLICK, 0, 0);
-    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+    PostMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+    EXPECT_LT(slowestAnswerMs(2500), 100u);
     EXPECT_EQ(q.Text(IDC_TEXT1), L"");
     EXPECT_FALSE(FileExists(LogIn()));
     CloseHandle(writer);
     Sleep(1500);  // read again within a second
     EXPECT_EQ(q.Check(IDC_CHECK1), BST_UNCHECKED);  // as the file says
+    // Read once, the settings are not needed for a refresh: held again,
+    // the next one fetches and logs as usual.
+    writer = CreateFileW((dir / L"Quillon_settings.ini").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
     EXPECT_EQ(q.Text(IDC_TEXT1), kLoopback);
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
+    CloseHandle(writer);
     EXPECT_EQ(Settings(), settings);
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);

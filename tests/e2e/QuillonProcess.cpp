@@ -29,12 +29,13 @@ QuillonProcess::~QuillonProcess() {
     }
 }
 
-bool QuillonProcess::Start(const std::wstring& arguments) {
+bool QuillonProcess::Start(const std::wstring& arguments, const std::wstring& workingFolder) {
     std::wstring cmd = L"\"" + exe_ + L"\"";
     if (!arguments.empty()) cmd += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    return CreateProcessW(exe_.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si,
+    return CreateProcessW(exe_.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          (workingFolder.empty() ? folder_ : workingFolder).c_str(), &si,
                           &pi_) != FALSE;
 }
 

@@ -17,7 +17,8 @@ public:
     QuillonProcess(const QuillonProcess&) = delete;
     QuillonProcess& operator=(const QuillonProcess&) = delete;
 
-    bool Start(const std::wstring& arguments = L"");
+    // Started in its own folder unless another working folder is given.
+    bool Start(const std::wstring& arguments = L"", const std::wstring& workingFolder = L"");
     // The main window once it is visible; null if it does not come.
     HWND WaitForWindow(DWORD timeoutMs = 30000);
     // True when the process has a visible window now.

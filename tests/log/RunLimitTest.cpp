@@ -37,6 +37,17 @@ TEST(RunLimit, WaitsForTheWriteUnderWayAndEndsWithZeroOnceTheLineIsIn) {
     }
     EXPECT_EQ(test::ReadBytes(log), "203.0.113.7\r\n");
 
+    // The code decided at the end is the one, whatever the log said before
+    // (a line in, and the settings not saved).
+    {
+        const runlimit::Writing ending;
+        runlimit::Start(0, 60000, RecordEnd);
+        runlimit::Succeeded();
+        runlimit::Decide(1);
+    }
+    EXPECT_EQ(WaitForSingleObject(ended, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(endCode, 1);
+
     // A write that never ends (a share that hangs) holds the end back only
     // for the grace time.
     endCode = -1;
