@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -206,6 +207,120 @@ int SilentServerPort() {
     return ntohs(at.sin_port);  // the socket stays open for the process's life
 }
 
+// A server that sends its header a byte at a time without end, as a captive
+// proxy or a middlebox may, so that no time-out of WinInet's ends it.
+DWORD WINAPI TrickleOne(void* param) {
+    const SOCKET c = static_cast<SOCKET>(reinterpret_cast<UINT_PTR>(param));
+    char request[4096];
+    recv(c, request, sizeof request, 0);
+    const char status[] = "HTTP/1.1 200 OK\r\n", line[] = "X-Slow: 1\r\n";
+    bool open = send(c, status, sizeof status - 1, 0) > 0;
+    for (size_t i = 0; open; i = (i + 1) % (sizeof line - 1), Sleep(200)) open = send(c, line + i, 1, 0) == 1;
+    closesocket(c);
+    return 0;
+}
+DWORD WINAPI TrickleAccept(void* param) {
+    const SOCKET s = static_cast<SOCKET>(reinterpret_cast<UINT_PTR>(param));
+    for (SOCKET c; (c = accept(s, nullptr, nullptr)) != INVALID_SOCKET;)
+        if (HANDLE t = CreateThread(nullptr, 0, TrickleOne, reinterpret_cast<void*>(static_cast<UINT_PTR>(c)), 0, nullptr))
+            CloseHandle(t);
+    return 0;
+}
+int TrickleServerPort() {
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof at;
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(s, SOMAXCONN) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&at), &size) != 0)
+        return 0;
+    HANDLE t = CreateThread(nullptr, 0, TrickleAccept, reinterpret_cast<void*>(static_cast<UINT_PTR>(s)), 0, nullptr);
+    if (!t) return 0;
+    CloseHandle(t);
+    return ntohs(at.sin_port);
+}
+
+// What another process holds now.
+struct ProcessUsage {
+    double threads = 0, handles = 0, gdi = 0, user = 0, workingSetKiB = 0;
+};
+ProcessUsage MeasureProcess(HANDLE process, DWORD pid) {
+    ProcessUsage u;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    for (BOOL more = Thread32First(snap, &te); more; more = Thread32Next(snap, &te))
+        if (te.th32OwnerProcessID == pid) ++u.threads;
+    CloseHandle(snap);
+    DWORD handles = 0;
+    GetProcessHandleCount(process, &handles);
+    u.handles = handles;
+    u.gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    u.user = GetGuiResources(process, GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(process, &pmc, sizeof pmc);
+    u.workingSetKiB = static_cast<double>(pmc.WorkingSetSize) / 1024.0;
+    return u;
+}
+
+// A window left open, refreshed by click again and again: what it holds
+// before and after. Fails where a refresh logged no line, or the threads
+// or handles grew past what a few requests under way explain.
+bool Soak(const std::wstring& exe, const std::wstring& folder, const std::string& urls, const char* label,
+          int refreshes, bool strict) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring program = folder + L"\\Quillon.exe", log = folder + L"\\IP_log.txt";
+    DeleteFileW(log.c_str());
+    if (!CopyFileW(exe.c_str(), program.c_str(), FALSE)) return false;
+    WriteFileBytes(folder + L"\\Quillon_settings.ini",
+                   "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\nurl=" + urls + "\r\n");
+    std::wstring cmd = L"\"" + program + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+        return false;
+    HWND found = nullptr;
+    for (const double start = NowMs(); !found && NowMs() - start < 60000; Sleep(20))
+        found = quillon::test::FindProcessWindow(pi.dwProcessId, L"FrmMain", true);
+    HWND command1 = found ? GetDlgItem(found, IDC_COMMAND1) : nullptr;
+    const auto click = [command1] {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(command1, BM_CLICK, 0, 0, SMTO_NORMAL, 60000, &result) != 0;
+    };
+    bool ok = command1 != nullptr;
+    for (int i = 0; ok && i < 10; ++i) ok = click();  // first-use allocations
+    const ProcessUsage before = MeasureProcess(pi.hProcess, pi.dwProcessId);
+    for (int i = 0; ok && i < refreshes; ++i) ok = click();
+    const ProcessUsage after = MeasureProcess(pi.hProcess, pi.dwProcessId);
+    if (found) PostMessageW(found, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 9);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    const std::string logged = quillon::test::ReadBytes(log);
+    const long lines = static_cast<long>(std::count(logged.begin(), logged.end(), '\n'));
+    const std::string name = std::string("soak, ") + label;
+    Figure((name + ": threads before/after").c_str(), "count", after.threads, before.threads);
+    Figure((name + ": handles before/after").c_str(), "count", after.handles, before.handles);
+    Figure((name + ": GDI objects before/after").c_str(), "count", after.gdi, before.gdi);
+    Figure((name + ": USER objects before/after").c_str(), "count", after.user, before.user);
+    Figure((name + ": working set before/after").c_str(), "KiB", after.workingSetKiB, before.workingSetKiB);
+    if (!ok || lines != 1 + 10 + refreshes) {
+        std::fprintf(stderr, "%s: %ld lines logged for %d refreshes\n", name.c_str(), lines, 1 + 10 + refreshes);
+        return false;
+    }
+    if (after.threads > before.threads + 4 || after.handles > before.handles + 20 ||
+        (strict && after.workingSetKiB > before.workingSetKiB + 256)) {
+        std::fprintf(stderr, "%s: it grew\n", name.c_str());
+        return false;
+    }
+    return true;
+}
+
 // The median time from a refresh to the address, over runs cycles of servers.
 double TimeToAddress(std::vector<quillon::net::AddressServer> servers, const std::wstring& log, int runs) {
     MemoryWindow window(log);
@@ -397,5 +512,25 @@ int wmain(int argc, wchar_t** argv) {
            static_cast<double>(before.workingSet) / 1024.0);
     Figure("GDI objects before/after, themed repaints", "count", after.gdi, before.gdi);
     Figure("USER objects before/after, themed repaints", "count", after.user, before.user);
+
+    // 5. A window left open against a first service that trickles its
+    // header, and against services that all answer: the program as users
+    // get it, and the 32-bit one too where it is given.
+    const int tricklePort = TrickleServerPort();
+    if (!tricklePort) return Fail("no trickling server could be made");
+    const std::string answerUrl = "http://" + std::string(QUILLON_ADDRESS_HOST) + "/ip.shtml";
+    const std::string trickling = "http://127.0.0.1:" + std::to_string(tricklePort) + "/ip.shtml " + answerUrl;
+    std::vector<std::pair<std::wstring, std::string>> programs = {{quillon, sizeof(void*) == 8 ? "win64" : "win32"}};
+    if (const std::string win32 = Env("QUILLON_SOAK_WIN32"); !win32.empty()) programs.push_back({WinePath(win32), "win32"});
+    const int soaks = quick ? 50 : 200;
+    for (const auto& [exe, arch] : programs) {
+        const std::string first = arch + ", first service trickling, " + std::to_string(soaks) + " refreshes";
+        const std::string all = arch + ", all answering, " + std::to_string(soaks) + " refreshes";
+        if (!Soak(exe, work + L"\\soak-trickle-" + std::wstring(arch.begin(), arch.end()), trickling, first.c_str(),
+                  soaks, !quick) ||
+            !Soak(exe, work + L"\\soak-answer-" + std::wstring(arch.begin(), arch.end()), answerUrl + " " + answerUrl,
+                  all.c_str(), soaks, !quick))
+            return Fail("a window left open piled up what its refreshes left behind");
+    }
     return 0;
 }

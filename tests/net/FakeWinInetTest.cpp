@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,13 @@ struct Fake {
     std::string agent, proxy, bypass, server, verb = "<unset>", object, version, referrer;
     DWORD access = 99, openFlags = 99, port = 99, service = 0;
     bool acceptTypesNull = false, userEmpty = false, passwordEmpty = false;
+    std::map<std::string, DWORD> connectMs;  // by host: the connection takes this long
+    std::vector<DWORD> sendTimes;
 } fake;
+
+// Hedged requests call in from several threads at once.
+std::recursive_mutex fakeLock;
+using Guard = std::lock_guard<std::recursive_mutex>;
 
 const Reply& ReplyFor(HINTERNET request) {
     const auto named = fake.replies.find(fake.target[request]);
@@ -59,6 +66,7 @@ HINTERNET NewHandle(const char* kind) {
 }
 
 HINTERNET WINAPI FakeOpen(LPCSTR agent, DWORD access, LPCSTR proxy, LPCSTR bypass, DWORD flags) {
+    const Guard guard(fakeLock);
     fake.agent = agent;
     fake.access = access;
     fake.proxy = proxy ? proxy : "<null>";
@@ -68,6 +76,8 @@ HINTERNET WINAPI FakeOpen(LPCSTR agent, DWORD access, LPCSTR proxy, LPCSTR bypas
 }
 HINTERNET WINAPI FakeConnect(HINTERNET, LPCSTR server, INTERNET_PORT port, LPCSTR user, LPCSTR password,
                              DWORD service, DWORD, DWORD_PTR) {
+    Sleep(fake.connectMs[server]);
+    const Guard guard(fakeLock);
     fake.server = server;
     fake.port = port;
     fake.userEmpty = user && !*user;
@@ -80,6 +90,7 @@ HINTERNET WINAPI FakeConnect(HINTERNET, LPCSTR server, INTERNET_PORT port, LPCST
 }
 HINTERNET WINAPI FakeOpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR object, LPCSTR version, LPCSTR referrer,
                                  LPCSTR* accept, DWORD flags, DWORD_PTR) {
+    const Guard guard(fakeLock);
     fake.verb = verb ? verb : "<null>";
     fake.object = object;
     fake.version = version ? version : "<null>";
@@ -93,15 +104,20 @@ HINTERNET WINAPI FakeOpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR objec
     return h;
 }
 BOOL WINAPI FakeSend(HINTERNET h, LPCSTR headers, DWORD headersLength, LPVOID optional, DWORD optionalLength) {
+    std::unique_lock<std::recursive_mutex> guard(fakeLock);
     fake.events.push_back("send " + Name(h));
     fake.asked.push_back(fake.target[h]);
-    const Reply& reply = ReplyFor(h);
+    fake.sendTimes.push_back(GetTickCount());
+    const Reply reply = ReplyFor(h);
+    guard.unlock();
     Sleep(reply.sendMs);
+    guard.lock();
     SetLastError(reply.sendError);
     fake.headers.push_back(headers ? std::string(headers, headersLength) : "");
     return fake.fail != Fail::Send && !reply.sendError && !optional && optionalLength == 0;
 }
 BOOL WINAPI FakeQueryInfo(HINTERNET h, DWORD level, LPVOID buffer, LPDWORD size, LPDWORD) {
+    const Guard guard(fakeLock);
     const Reply& reply = ReplyFor(h);
     if ((level & 0xFFFF) == HTTP_QUERY_LOCATION && !reply.location.empty() && *size > reply.location.size()) {
         std::memcpy(buffer, reply.location.c_str(), reply.location.size() + 1);
@@ -113,11 +129,13 @@ BOOL WINAPI FakeQueryInfo(HINTERNET h, DWORD level, LPVOID buffer, LPDWORD size,
     return TRUE;
 }
 BOOL WINAPI FakeAvailable(HINTERNET h, LPDWORD available, DWORD, DWORD_PTR) {
+    const Guard guard(fakeLock);
     const std::vector<std::string>& body = ReplyFor(h).body;
     *available = fake.nextChunk < body.size() ? static_cast<DWORD>(body[fake.nextChunk].size()) : 0;
     return TRUE;
 }
 BOOL WINAPI FakeRead(HINTERNET h, LPVOID buffer, DWORD size, LPDWORD read) {
+    const Guard guard(fakeLock);
     if (fake.fail == Fail::ReadPartWay && fake.nextChunk == 1) return FALSE;
     const std::string& chunk = ReplyFor(h).body[fake.nextChunk++];
     if (chunk.size() > size) return FALSE;
@@ -127,6 +145,7 @@ BOOL WINAPI FakeRead(HINTERNET h, LPVOID buffer, DWORD size, LPDWORD read) {
 }
 BOOL WINAPI FakeSetOption(HINTERNET, DWORD, LPVOID, DWORD) { return TRUE; }
 BOOL WINAPI FakeClose(HINTERNET h) {
+    const Guard guard(fakeLock);
     fake.events.push_back("close " + Name(h));
     return TRUE;
 }
@@ -149,6 +168,19 @@ protected:
         log::Clock() = savedClock_;
     }
     std::string Log() { return test::ReadBytes(window.logPath); }
+    // Every handle opened is closed exactly once, and none that was not.
+    void ExpectEachHandleClosedOnce() {
+        const Guard guard(fakeLock);
+        std::map<std::string, int> open;
+        for (const std::string& e : fake.events) {
+            const std::string h = e.substr(e.rfind(' ') + 1);
+            if (e.rfind("open ", 0) == 0) ++open[h];
+            if (e.rfind("close ", 0) == 0) {
+                EXPECT_EQ(--open[h], 0) << "closed twice or never opened: " << h;
+            }
+        }
+        for (const auto& [h, n] : open) EXPECT_EQ(n, 0) << "never closed: " << h;
+    }
 
     test::TempDir dir;
     test::FakeWindow window;
@@ -361,7 +393,58 @@ TEST_F(FakeWinInet, ASilentServiceHasTheNextAskedBesideItSoon) {
     EXPECT_GE(ms, cycle.limits.hedgeMs - 100);
     EXPECT_LT(ms, cycle.limits.hedgeMs + 800);
     EXPECT_TRUE(cycle.Failures().empty());
-    Sleep(1500);  // the outrun request ends on its own thread
+    // The outrun request is closed by the cycle, and its thread, back from
+    // its call, makes no other.
+    ExpectEachHandleClosedOnce();
+    const size_t seen = fake.events.size();
+    EXPECT_EQ(cycle.InFlight(), 1u);
+    Sleep(1500);
+    EXPECT_EQ(cycle.InFlight(), 0u);
+    EXPECT_EQ(fake.events.size(), seen);
+
+    // A server whose earlier request still runs is passed over, and said.
+    fake = Fake{};
+    fake.replies["api.ipify.org/"].sendMs = 3000;
+    fake.replies["ipv4.icanhazip.com/"].body = {"198.51.100.2\n"};
+    cycle.limits.hedgeMs = 200;
+    for (int refresh = 0; refresh < 3; ++refresh) cycle.Command1_Click();
+    EXPECT_THAT(fake.asked, ElementsAre("api.ipify.org/", "ipv4.icanhazip.com/", "ipv4.icanhazip.com/",
+                                        "ipv4.icanhazip.com/"));
+    ASSERT_EQ(cycle.Failures().size(), 1u);
+    EXPECT_EQ(cycle.Failures()[0].why, L"not asked: its request from an earlier refresh is still under way");
+    EXPECT_EQ(cycle.InFlight(), 1u);
+    Sleep(3000);
+    ExpectEachHandleClosedOnce();
+}
+
+// Each request has a done-flag of its own: an answer that comes while the
+// next server is being connected is taken at once, not when that one ends.
+// A failure has the next asked at once, not at the next one's turn.
+TEST_F(FakeWinInet, AnAnswerDuringTheHedgeIsTakenAndAFailureIsPassedOverAtOnce) {
+    cycle.servers = net::BuiltInServers("");
+    cycle.limits.hedgeMs = 300;
+    fake.replies["api.ipify.org/"].sendMs = 400;
+    fake.connectMs["ipv4.icanhazip.com"] = 300;
+    fake.replies["ipv4.icanhazip.com/"] = {200, {"198.51.100.2\n"}, {}, 0, 2000};
+    DWORD start = GetTickCount();
+    cycle.Command1_Click();
+    EXPECT_LT(GetTickCount() - start, 1500u);
+    EXPECT_EQ(Log(), "203.0.113.7\r\n");
+    for (start = GetTickCount(); cycle.InFlight() && GetTickCount() - start < 5000;) Sleep(50);
+
+    fake = Fake{};
+    cycle.limits.hedgeMs = 1500;
+    fake.replies["api.ipify.org/"].sendMs = 4000;
+    fake.replies["ipv4.icanhazip.com/"] = {200, {}, {}, ERROR_INTERNET_CANNOT_CONNECT};
+    fake.replies["checkip.amazonaws.com/"].body = {"198.51.100.3\n"};
+    start = GetTickCount();
+    cycle.Command1_Click();
+    EXPECT_LT(GetTickCount() - start, 2200u);
+    EXPECT_EQ(Log(), "203.0.113.7\r\n198.51.100.3\r\n");
+    ASSERT_EQ(fake.sendTimes.size(), 3u);
+    EXPECT_LT(fake.sendTimes[2] - fake.sendTimes[1], 400u) << "the third waited for its turn";
+    Sleep(4000);
+    ExpectEachHandleClosedOnce();
 }
 
 // A silent run keeps no connection: a kept one would start WinInet's pool

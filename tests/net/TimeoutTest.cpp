@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <mutex>
 
 #include "net/FakeWindow.h"
 #include "net/RefreshCycle.h"
@@ -12,6 +14,41 @@ using namespace quillon;
 namespace {
 
 constexpr DWORD kBoundMs = 45000;
+
+// The real WinInet, with every handle it opens and each close counted.
+struct Counted {
+    std::mutex lock;
+    std::map<HINTERNET, int> open;  // opens less closes, by handle
+    int wrongCloses = 0;
+    void Opened(HINTERNET h) {
+        const std::lock_guard<std::mutex> held(lock);
+        if (h) ++open[h];
+    }
+} counted;
+HINTERNET WINAPI CountOpen(LPCSTR a, DWORD b, LPCSTR c, LPCSTR d, DWORD e) {
+    HINTERNET h = net::RealWinInet().InternetOpenA(a, b, c, d, e);
+    counted.Opened(h);
+    return h;
+}
+HINTERNET WINAPI CountConnect(HINTERNET a, LPCSTR b, INTERNET_PORT c, LPCSTR d, LPCSTR e, DWORD f, DWORD g,
+                              DWORD_PTR i) {
+    HINTERNET h = net::RealWinInet().InternetConnectA(a, b, c, d, e, f, g, i);
+    counted.Opened(h);
+    return h;
+}
+HINTERNET WINAPI CountOpenRequest(HINTERNET a, LPCSTR b, LPCSTR c, LPCSTR d, LPCSTR e, LPCSTR* f, DWORD g,
+                                  DWORD_PTR i) {
+    HINTERNET h = net::RealWinInet().HttpOpenRequestA(a, b, c, d, e, f, g, i);
+    counted.Opened(h);
+    return h;
+}
+BOOL WINAPI CountClose(HINTERNET h) {
+    {
+        const std::lock_guard<std::mutex> held(counted.lock);
+        if (--counted.open[h] < 0) ++counted.wrongCloses;
+    }
+    return net::RealWinInet().InternetCloseHandle(h);
+}
 
 class SlowServer : public ::testing::Test {
 protected:
@@ -80,4 +117,36 @@ TEST_F(SlowServer, AReplyCutOffMidBodyLogsNothing) {
     const DWORD ms = TimedFetch("ip.varnhold.example", StallProxy("cutoff"));
     EXPECT_LT(ms, kBoundMs);
     ExpectNothingLogged();
+}
+
+// A first server that trickles its header forever: its request is closed
+// when the second answers, and passed over while its thread is still in
+// WinInet (Wine ends no call whose handle closes), so nothing piles up. At
+// the end, its thread is waited for a second, and every handle has been
+// closed exactly once.
+TEST_F(SlowServer, ARequestStuckInATrickleIsPassedOverUntilItEndsAndTheEndWaitsASecond) {
+    const net::WinInetApi saved = net::WinInet();
+    net::WinInet().InternetOpenA = CountOpen;
+    net::WinInet().InternetConnectA = CountConnect;
+    net::WinInet().HttpOpenRequestA = CountOpenRequest;
+    net::WinInet().InternetCloseHandle = CountClose;
+    const std::wstring port = std::to_wstring(test::FixturePort("stall", "headers.port"));
+    cycle.servers = *net::ParseServerUrls(L"http://127.0.0.1:" + port + L"/ip.shtml http://ip.varnhold.example/ip.shtml");
+    cycle.limits.hedgeMs = 300;
+    window.silent = true;  // no connection kept, as at a scheduled run's end
+    std::string lines;
+    for (int refresh = 0; refresh < 10; ++refresh) {
+        cycle.Command1_Click();
+        lines += "127.0.0.1\r\n";
+        EXPECT_LE(cycle.InFlight(), 1u) << refresh;
+    }
+    EXPECT_EQ(test::ReadBytes(window.logPath), lines);
+    ASSERT_EQ(cycle.Failures().size(), 1u);
+    EXPECT_NE(cycle.Failures()[0].why.find(L"earlier refresh"), std::wstring::npos);
+    const DWORD start = GetTickCount();
+    cycle.Shutdown(1000);
+    EXPECT_LT(GetTickCount() - start, 1200u);
+    net::WinInet() = saved;
+    EXPECT_EQ(counted.wrongCloses, 0);
+    for (const auto& [h, n] : counted.open) EXPECT_EQ(n, 0) << "a handle left open";
 }
