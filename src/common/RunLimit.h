@@ -16,8 +16,8 @@ void EndProcess(UINT exitCode);
 // then ends the process: with 0 if the run succeeded, else 1.
 void Start(DWORD limitMs, DWORD graceMs = 15000, EndFn end = EndProcess);
 
-// Ends the watching thread, for a run about to end by itself: no thread of
-// its own is left running then.
+// Ends the watching thread, for a run about to end by itself, and waits up
+// to a second for it to be gone.
 void Stop();
 
 // Held while a file the user relies on is written.

@@ -1,5 +1,5 @@
 #pragma once
-// One server asked for the address, on the exchange thread: the request
+// One server asked for the address, on a request thread: the request
 // from its opening to its closing, redirects followed one hop at a time.
 #include <memory>
 #include <string>
@@ -67,7 +67,7 @@ private:
     bool closed_ = false;
 };
 
-// What the cycle hands the exchange thread, and what comes back, read by
+// What the cycle hands a request thread, and what comes back, read by
 // the cycle once the exchange is done.
 struct Exchange {
     HINTERNET session = nullptr;

@@ -81,7 +81,7 @@ void FrmMain::Show() {
     }
     // A window to be shown is readied first: under Wine, a window made or
     // changed much after a second thread started costs more, and the load
-    // step starts the exchange thread.
+    // step starts the first request thread.
     if (!AskedSilent()) Prepare();
     Form_Load();
     if (bSilent != 0 || !hwnd_) return;
