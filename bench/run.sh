@@ -41,8 +41,10 @@ if [ -z "$build" ]; then
   bash "$root/tests/fixtures/wine-prefix.sh" start "$build/wineprefix"
   bash "$root/tests/fixtures/nginx.sh" start "$build/bench/nginx" "$build/wineprefix"
   out=$root/build/bench
+  nginx_dir=$build/bench/nginx
 else
   out=$build/bench-quick
+  nginx_dir=$build/fixtures/nginx
 fi
 mkdir -p "$out"
 rm -rf "$out/work"; mkdir -p "$out/work"
@@ -65,7 +67,8 @@ fi
 # The figures on stdout, Wine's own messages in a file of their own.
 raw=$out/raw.txt
 status=0
-QUILLON_BIN=$out/bin QUILLON_BENCH_DIR=$out/work QUILLON_SOAK_WIN32=$soak32 WINEPREFIX=$build/wineprefix \
+QUILLON_BIN=$out/bin QUILLON_BENCH_DIR=$out/work QUILLON_SOAK_WIN32=$soak32 \
+QUILLON_NGINX_PORT=$(cat "$nginx_dir/port") WINEPREFIX=$build/wineprefix \
   quillon_wine "$build/bin/QuillonBench.exe" $quick </dev/null >"$raw" 2>"$out/wine-messages.txt" || status=$?
 if [ "$status" -ne 0 ]; then
   if ! grep -q '^started' "$raw"; then
