@@ -127,11 +127,6 @@ bool ExchangePool::Done(const Ticket& ticket) const {
     return ticket->done;
 }
 
-size_t ExchangePool::Busy() const {
-    const Shared::Held held(*shared_);
-    return shared_->live - shared_->idle;
-}
-
 int ExchangePool::AwaitAny(const std::vector<Ticket>& tickets, DWORD waitMs) const {
     const DWORD started = GetTickCount();
     Shared& s = *shared_;

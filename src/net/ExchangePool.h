@@ -41,9 +41,6 @@ public:
     // rather than starting another.
     void Start(std::function<void()> first);
 
-    // Threads that run work now, or are about to.
-    size_t Busy() const;
-
     // Ends every thread: idle ones at once, busy ones when their work
     // returns. Waits up to waitMs for all to be gone; true when they are.
     bool Stop(DWORD waitMs);

@@ -91,15 +91,15 @@ bool RefreshCycle::LaunchDue(Round& r) {
 // The server being asked, on a request thread; false, the failure noted,
 // where it is passed over or no request could be made.
 bool RefreshCycle::PostRequest(Round& r, DWORD waitMs) {
-    ForgetEnded();
+    const size_t inFlight = InFlight();
     const std::wstring url = ServerUrl(server);
     for (const Flight& f : live_)
         if (ServerUrl(f.x->server) == url) {
             failures_.push_back({url, L"not asked: its request from an earlier refresh is still under way"});
             return false;
         }
-    if (live_.size() >= kMaxInFlight) {
-        failures_.push_back({url, L"not asked: " + std::to_wstring(live_.size()) + L" requests are still under way"});
+    if (inFlight >= kMaxInFlight) {
+        failures_.push_back({url, L"not asked: " + std::to_wstring(inFlight) + L" requests are still under way"});
         return false;
     }
     Connect(server.host, proxy);
@@ -168,12 +168,8 @@ void RefreshCycle::Report(bool answered) {
     if (window_.Silent()) window_.Unload(done_);
 }
 
-void RefreshCycle::ForgetEnded() {
-    std::erase_if(live_, [this](const Flight& f) { return pool_.Done(f.ticket); });
-}
-
 size_t RefreshCycle::InFlight() {
-    ForgetEnded();
+    std::erase_if(live_, [this](const Flight& f) { return pool_.Done(f.ticket); });
     return live_.size();
 }
 

@@ -85,7 +85,6 @@ private:
     // failure noted, when it gave none.
     bool Finish(Exchange& x);
     void LogAddress(const std::wstring& address);
-    void ForgetEnded();
 
     WindowState& window_;
     ExchangePool pool_{kMaxInFlight};

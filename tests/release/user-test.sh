@@ -7,7 +7,8 @@
 # window_probe.exe reads the window. Needs root for its private mount
 # namespace; without it, says so and exits 77 (skipped).
 # QUILLON_USER_ROUNDS: how many rounds of eight runs at once (15), more
-# to count a rare fault.
+# to count a rare fault; QUILLON_HEDGE_ROUNDS: the same for the rounds whose
+# first service is late or silent (10 of each).
 set -u
 out=$1 build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -140,6 +141,31 @@ for arch in $runs; do
   settings "log=$win\\IP_log.txt"$'\r\n'"overwrite=1"$'\r\n'
   at_once overwriting
   [ "$(log)" = "$(line 198.51.100.11)" ] && ! ls "$folder" | grep -q '\.tmp$' || fail "eight overwriting left: $(log); $(ls "$folder")"
+
+  # A first service that answers after the hedge, then one that never
+  # does: rounds of eight runs at once, as scheduled tasks on a slow link
+  # meet them. Each run ends with 0, and each logs a line.
+  settings "log=$win\\IP_log.txt"$'\r\n'
+  for mode in late silent; do
+    serve "$mode" 'answer 198.51.100.12' 'answer 198.51.100.13'
+    for round in $(seq "${QUILLON_HEDGE_ROUNDS:-10}"); do
+      : >"$folder/IP_log.txt"
+      at_once "first service $mode, round $round"
+      [ "$(grep -c -x -E '198\.51\.100\.(12|21).' "$folder/IP_log.txt")" = 8 ] ||
+        fail "first service $mode, round $round left: $(tr -d '\r' <"$folder/IP_log.txt" | sort | uniq -c | tr '\n' ' ')"
+    done
+  done
+  serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
+
+  # A relative log lies beside the program, whatever folder the run was
+  # started in (Task Scheduler's is the system folder).
+  settings 'log=myip.txt'$'\r\n'
+  pushd "$prefix/drive_c/windows/system32" >/dev/null || fail "no system32"
+  as_user "$exe" -s
+  popd >/dev/null || true
+  [ $status -eq 0 ] && [ "$(log "$folder/myip.txt")" = "$(line 198.51.100.11)" ] &&
+    ! ls "$prefix/drive_c/windows/system32/myip.txt" "$prefix/drive_c/windows/syswow64/myip.txt" 2>/dev/null ||
+    fail "log=myip.txt started in system32: exit $status, beside the program: $(log "$folder/myip.txt")"
 
   # Overwritten where the folder takes no new files (C:\, with a log the
   # user may write), and through a link, which stays one.
