@@ -1,5 +1,7 @@
 #include "net/AddressText.h"
 
+#include <algorithm>
+
 #include <vector>
 
 namespace quillon::net {
@@ -101,7 +103,15 @@ std::optional<AddressBytes> ParseAddress(std::wstring_view text) {
 
 bool SameAddress(std::wstring_view a, std::wstring_view b) {
     const auto x = ParseAddress(a), y = ParseAddress(b);
-    return x && y ? *x == *y : a == b;
+    if (!x || !y) return a == b;
+    const auto mapped = [](const AddressBytes& bytes) {
+        return std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char c) { return c == 0; }) &&
+               bytes[10] == 0xFF && bytes[11] == 0xFF;
+    };
+    // Two IPv6 addresses in one /64 network are one: Windows gives outgoing
+    // connections a temporary address whose last 64 bits change daily.
+    if (!mapped(*x) && !mapped(*y)) return std::equal(x->begin(), x->begin() + 8, y->begin());
+    return *x == *y;
 }
 
 }  // namespace quillon::net

@@ -24,7 +24,9 @@ using AddressBytes = std::array<unsigned char, 16>;
 std::optional<AddressBytes> ParseAddress(std::wstring_view text);
 
 // One address however it is written: "2001:0db8::7" and "2001:DB8::7" are
-// the same. Texts that are not addresses are the same only when equal.
+// the same, and so are two IPv6 addresses in one /64 network ("2001:db8::7"
+// and "2001:db8::8"). Texts that are not addresses are the same only when
+// equal.
 bool SameAddress(std::wstring_view a, std::wstring_view b);
 
 }  // namespace quillon::net

@@ -348,16 +348,22 @@ TEST_F(FakeWinInet, TheLogLineFollowsTheOptionsReadAfterTheReply) {
     EXPECT_EQ(Log(), "203.0.113.7\r\n203.0.113.7\r\n");
 }
 
-// Only changes: the log's last address counts however it was written.
+// Only changes: the log's last address counts however it was written, and
+// an IPv6 one by its /64 network (a new temporary address is no change).
 TEST_F(FakeWinInet, WithChangesOnlyTheSameAddressInAnotherSpellingIsNoChange) {
     window.changesOnly = true;
-    fake.standard.body = {"2001:db8::7"};
-    test::WriteBytes(window.logPath, "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n");
-    cycle.Command1_Click();
-    EXPECT_EQ(Log(), "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n");
-    fake.standard.body = {"2001:db8::8"};
-    cycle.Command1_Click();
-    EXPECT_EQ(Log(), "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n2001:db8::8\r\n");
+    const std::string first = "2001:0DB8:0::7 - 12/6/2026 7:43:26 AM\r\n";
+    test::WriteBytes(window.logPath, first);
+    for (const char* same : {"2001:db8::7", "2001:db8::8:1"}) {
+        fake.standard.body = {same};
+        cycle.Command1_Click();
+        EXPECT_EQ(Log(), first) << same;
+    }
+    for (const char* other : {"2001:db8:0:1::8", "::ffff:198.51.100.7", "198.51.100.8"}) {
+        fake.standard.body = {other};
+        cycle.Command1_Click();
+        EXPECT_EQ(Log().substr(Log().rfind("\r\n", Log().size() - 3) + 2), std::string(other) + "\r\n") << other;
+    }
 }
 
 // A window hears when the address differs from the log's last one, until
@@ -371,6 +377,11 @@ TEST_F(FakeWinInet, AnAddressThatDiffersFromTheLastLoggedOneIsSaid) {
     cycle.Command1_Click();
     EXPECT_EQ(window.problem, Problem::AddressChanged);
     EXPECT_EQ(window.problemText, L"Before: 198.51.100.1, logged 12/6/2026 7:43:26 AM\nNow: 203.0.113.7");
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, Problem::None);
+    // A new temporary IPv6 address in the same /64 is no change.
+    test::WriteBytes(window.logPath, "2001:db8::1\r\n");
+    fake.standard.body = {"2001:db8::2"};
     cycle.Command1_Click();
     EXPECT_EQ(window.problem, Problem::None);
     test::WriteBytes(window.logPath, "198.51.100.1\r\n");
