@@ -191,11 +191,12 @@ double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
     return ms;
 }
 
-// A server that accepts connections (its backlog does) and never answers,
-// on a loopback port that the proxy setting lets through directly.
-int SilentServerPort() {
+// A socket listening on a loopback port, which the proxy setting lets
+// through directly; it stays open for the process's life.
+SOCKET Listening(int& port) {
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+    port = 0;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return INVALID_SOCKET;
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in at{};
     at.sin_family = AF_INET;
@@ -203,8 +204,16 @@ int SilentServerPort() {
     int size = sizeof at;
     if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(s, SOMAXCONN) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&at), &size) != 0)
-        return 0;
-    return ntohs(at.sin_port);  // the socket stays open for the process's life
+        return INVALID_SOCKET;
+    port = ntohs(at.sin_port);
+    return s;
+}
+
+// A server that accepts connections (its backlog does) and never answers.
+int SilentServerPort() {
+    int port = 0;
+    Listening(port);
+    return port;
 }
 
 // A server that sends its header a byte at a time without end, as a captive
@@ -227,20 +236,14 @@ DWORD WINAPI TrickleAccept(void* param) {
     return 0;
 }
 int TrickleServerPort() {
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof at;
-    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(s, SOMAXCONN) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&at), &size) != 0)
-        return 0;
-    HANDLE t = CreateThread(nullptr, 0, TrickleAccept, reinterpret_cast<void*>(static_cast<UINT_PTR>(s)), 0, nullptr);
+    int port = 0;
+    const SOCKET s = Listening(port);
+    HANDLE t = port ? CreateThread(nullptr, 0, TrickleAccept, reinterpret_cast<void*>(static_cast<UINT_PTR>(s)), 0,
+                                   nullptr)
+                    : nullptr;
     if (!t) return 0;
     CloseHandle(t);
-    return ntohs(at.sin_port);
+    return port;
 }
 
 // Another process's handles, from the system's table: Wine's
