@@ -15,7 +15,9 @@
 
 #include "QuillonConfig.h"
 #include "common/DoEvents.h"
+#include "common/Text.h"
 #include "log/LogWriter.h"
+#include "net/AddressText.h"
 #include "net/RefreshCycle.h"
 #include "resource.h"
 #include "support/TestSupport.h"
@@ -117,17 +119,18 @@ bool BareCycle(const std::wstring& log) {
 // The window state in memory: the cycle alone, without the window's controls.
 class MemoryWindow final : public quillon::net::WindowState {
 public:
-    explicit MemoryWindow(std::wstring log) : log_(std::move(log)) {}
+    explicit MemoryWindow(std::wstring log, bool silent = false) : log_(std::move(log)), silent_(silent) {}
     std::wstring AddressText() override { return address_; }
     void SetAddressText(const std::wstring& text) override { address_ = text; }
     std::wstring LogPath() override { return log_; }
     int OverwriteState() override { return 0; }
     int DateState() override { return 0; }
-    bool Silent() override { return false; }
-    void Unload(bool) override {}
+    bool Silent() override { return silent_; }
+    void Unload(int) override {}
 
 private:
     std::wstring address_, log_;
+    bool silent_;
 };
 
 bool BareAppend(const std::wstring& log) {
@@ -387,12 +390,113 @@ int Fail(const char* what) {
     return 1;
 }
 
+// One timed refresh from an emptied log to the addresses logged; false,
+// said with each server's reason, where the log holds not what was expected.
+bool TimedRefresh(quillon::net::RefreshCycle& cycle, const std::wstring& log, const std::string& expected,
+                  std::vector<double>& ms) {
+    DeleteFileW(log.c_str());
+    const double start = NowMs();
+    cycle.Command1_Click();
+    ms.push_back(NowMs() - start);
+    if (const std::string logged = quillon::test::ReadBytes(log); logged != expected) {
+        std::fprintf(stderr, "a refresh logged \"%s\", not \"%s\"\n", logged.c_str(), expected.c_str());
+        for (const auto& failure : cycle.Failures())
+            std::fprintf(stderr, "  %ls: %ls\n", failure.url.c_str(), failure.why.c_str());
+        return false;
+    }
+    return true;
+}
+
+// A window's later refreshes, each timed from the click to the addresses
+// logged: with servers6, both families, each with its line. After each,
+// the log must hold exactly the line of v4 and, with servers6, that of v6.
+class TimedRefreshes {
+public:
+    TimedRefreshes(const std::vector<quillon::net::AddressServer>& servers,
+                   const std::vector<quillon::net::AddressServer>& servers6, std::wstring log, const std::string& v4,
+                   const std::string& v6)
+        : log_(std::move(log)), window_(log_), cycle_(window_, servers) {
+        cycle_.ipv6 = !servers6.empty();
+        cycle_.servers6 = servers6;
+        expected_ = v4 + "\r\n" + (cycle_.ipv6 ? v6 + "\r\n" : "");
+        cycle_.Prepare();
+        cycle_.Command1_Click();  // as a window's first refresh, before those timed
+    }
+
+    bool Run(int runs) {
+        for (int i = 0; i < runs; ++i)
+            if (!TimedRefresh(cycle_, log_, expected_, ms_)) return false;
+        return true;
+    }
+
+    double Median() const { return Percentile(ms_, 0.5); }
+
+private:
+    std::wstring log_;
+    MemoryWindow window_;
+    quillon::net::RefreshCycle cycle_;
+    std::string expected_;
+    std::vector<double> ms_;
+};
+
+// The median of runs such refreshes.
+double TimeToLogged(const std::vector<quillon::net::AddressServer>& servers,
+                    const std::vector<quillon::net::AddressServer>& servers6, const std::wstring& log, int runs,
+                    const std::string& v4, const std::string& v6) {
+    TimedRefreshes refreshes(servers, servers6, log, v4, v6);
+    return refreshes.Run(runs) ? refreshes.Median() : -1;
+}
+
+// A silent run's one refresh, as Task Scheduler starts one every few
+// minutes: a new cycle each time, and no connection kept, so each asks
+// over connections of its own, TLS and all.
+// False, said, where the log does not hold exactly what was answered.
+bool RunsFirstRefresh(const std::vector<quillon::net::AddressServer>& servers,
+                      const std::vector<quillon::net::AddressServer>& servers6, const std::wstring& log,
+                      const std::string& expected, std::vector<double>& ms) {
+    MemoryWindow window(log, true);
+    quillon::net::RefreshCycle cycle(window, servers);
+    cycle.ipv6 = !servers6.empty();
+    cycle.servers6 = servers6;
+    cycle.Prepare();  // as the load step does, before its refresh
+    return TimedRefresh(cycle, log, expected, ms);
+}
+
+// Both families against the public services' names, which bench/run.sh
+// leads to local HTTPS stand-ins in a network namespace of their own, next
+// to IPv4 alone, taking turns so that a machine that slows down weighs on
+// both alike.
+int Ipv6StandIns(int runs) {
+    using quillon::test::Env;
+    const std::wstring work = quillon::test::WinePath(Env("QUILLON_BENCH_DIR"));
+    const std::string v4 = Env("QUILLON_STANDIN_V4"), v6 = Env("QUILLON_STANDIN_V6");
+    if (work.empty() || v4.empty() || v6.empty()) {
+        std::fprintf(stderr, "QUILLON_BENCH_DIR, QUILLON_STANDIN_V4 and QUILLON_STANDIN_V6 must be set\n");
+        return 1;
+    }
+    CreateDirectoryW(work.c_str(), nullptr);
+    // The bench's build has a host of its own for the other figures: the
+    // public services are named here.
+    const auto servers = quillon::net::BuiltInServers(""), servers6 = quillon::net::BuiltInServers6("");
+    std::vector<double> alone, both;
+    for (int i = 0; i < runs; ++i)
+        if (!RunsFirstRefresh(servers, {}, work + L"\\standins-ipv4.log", v4 + "\r\n", alone) ||
+            !RunsFirstRefresh(servers, servers6, work + L"\\standins-both.log", v4 + "\r\n" + v6 + "\r\n", both))
+            return Fail("a refresh against the stand-ins got not the addresses they answer");
+    Figure("time to both addresses logged with ipv6=1, HTTPS stand-ins 40 ms away, a silent run's refresh, median", "ms",
+           Percentile(both, 0.5), Percentile(alone, 0.5));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::printf("started\n");  // the script tells a program that never ran from one that failed
     std::fflush(stdout);
-    const bool quick = argc > 1 && std::wstring(argv[1]) == L"--quick";
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    // Run by bench/run.sh inside the stand-ins' namespace, with a wineserver of its own there.
+    if (mode == L"--ipv6-standins") return Ipv6StandIns(40);
+    const bool quick = mode == L"--quick";
     const int silentRuns = quick ? 3 : 30, cycles = quick ? 50 : 500, startRuns = quick ? 3 : 20,
               repeats = quick ? 10 : 100;
     using quillon::test::Env;
@@ -508,6 +612,19 @@ int wmain(int argc, wchar_t** argv) {
     const double answeringMs = TimeToAddress(answering, work + L"\\answering.log", quick ? 3 : 10);
     if (silentMs < 0 || answeringMs < 0) return Fail("a refresh with the first service silent got no address");
     Figure("time to the address, first service silent, median", "ms", silentMs, answeringMs);
+
+    // Both families side by side, next to IPv4 alone: the same page over
+    // IPv4, and nginx's IPv6 loopback page.
+    if (const std::string port6 = Env("QUILLON_NGINX_PORT6"); !port6.empty()) {
+        const auto v4 = quillon::net::ParseServerUrls(quillon::FromAnsi("http://127.0.0.1:" + Env("QUILLON_NGINX_PORT") + "/ip.shtml"));
+        const auto v6 = quillon::net::ParseServerUrls(quillon::FromAnsi("http://[::1]:" + port6 + "/a"));
+        if (!v4 || !v6) return Fail("no IPv6 page to ask");
+        const int runs = quick ? 5 : 40;
+        const double aloneMs = TimeToLogged(*v4, {}, work + L"\\ipv4.log", runs, "127.0.0.1", "::1");
+        const double bothMs = TimeToLogged(*v4, *v6, work + L"\\both.log", runs, "127.0.0.1", "::1");
+        if (aloneMs < 0 || bothMs < 0) return Fail("a refresh with ipv6=1 got not both addresses");
+        Figure("time to both addresses logged with ipv6=1, loopback, median", "ms", bothMs, aloneMs);
+    }
 
     // Where a cycle's time goes: the cycle without the window, and the log
     // writer alone next to a bare append.

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The benchmark: builds what it needs, runs Quillon and the bare minimum
-# under one Wine prefix against one local nginx, prints a table and writes
-# build/bench/results.md.
+# under one Wine prefix against one local nginx (and, in a full run as root,
+# against the public services' stand-ins: bench/ipv6-standins.sh), prints a
+# table and writes build/bench/results.md.
 #   bash bench/run.sh            full run
 #   bash bench/run.sh --quick    a few runs of each figure
 # (--no-setup BUILD: use an already built BUILD whose fixtures are running;
@@ -9,7 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 args=("$@")
-quick=""; build=""
+quick=""; build=""; own=""
 while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=--quick ;;
@@ -32,7 +33,7 @@ if [ -z "$build" ]; then
   cmake --build --preset win64 --target QuillonBench
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 --target Quillon
-  build=$root/build/win64
+  build=$root/build/win64 own=yes
   cleanup() {
     bash "$root/tests/fixtures/nginx.sh" stop "$build/bench/nginx" "$build/wineprefix" >/dev/null 2>&1 || true
     WINEPREFIX=$build/wineprefix quillon_wineserver -k >/dev/null 2>&1 || true
@@ -68,7 +69,8 @@ fi
 raw=$out/raw.txt
 status=0
 QUILLON_BIN=$out/bin QUILLON_BENCH_DIR=$out/work QUILLON_SOAK_WIN32=$soak32 \
-QUILLON_NGINX_PORT=$(cat "$nginx_dir/port") WINEPREFIX=$build/wineprefix \
+QUILLON_NGINX_PORT=$(cat "$nginx_dir/port") QUILLON_NGINX_PORT6=$(cat "$nginx_dir/port-v6" 2>/dev/null) \
+WINEPREFIX=$build/wineprefix \
   quillon_wine "$build/bin/QuillonBench.exe" $quick </dev/null >"$raw" 2>"$out/wine-messages.txt" || status=$?
 if [ "$status" -ne 0 ]; then
   if ! grep -q '^started' "$raw"; then
@@ -79,6 +81,26 @@ if [ "$status" -ne 0 ]; then
   cat "$out/wine-messages.txt"; exit 1
 fi
 
+# Both families against the public services' HTTPS stand-ins, in a network
+# namespace of its own with an IPv6 address that is not ::1: only in a full
+# run of its own prefix, whose wineserver may be stopped (the test suite's
+# quick run shares it with other tests).
+raw6=$out/raw-standins.txt
+rm -f "$raw6"
+standins_row="time to both addresses logged with ipv6=1, HTTPS stand-ins 40 ms away"
+unmeasured=""
+if [ -n "$quick" ]; then
+  :
+elif [ -z "$own" ]; then
+  unmeasured="$standins_row: --no-setup shares the prefix's wineserver, which this row must stop"
+elif [ "$(id -u)" != 0 ] || ! unshare --mount --net true 2>/dev/null; then
+  unmeasured="$standins_row: it needs network and mount namespaces of its own (unshare --mount --net), which need root"
+else
+  WINEPREFIX=$build/wineprefix quillon_wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$build/wineprefix quillon_wineserver -w || true
+  bash "$root/bench/ipv6-standins.sh" "$raw6" "$build" "$out/standins" || echo "the row \"$standins_row\" failed"
+fi
+
 # The size a user downloads: the program without its debugging symbols.
 size() {
   [ -f "$2" ] || { echo 0; return; }
@@ -87,12 +109,16 @@ size() {
 s64=$(size x86_64-w64-mingw32 "$root/build/win64/bin/Quillon.exe")
 s32=$(size i686-w64-mingw32 "$root/build/win32/bin/Quillon.exe")
 
-table=$(python3 - "$raw" "$s64" "$s32" <<'PY'
-import re, sys
-raw, s64, s32 = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+table=$(python3 - "$s64" "$s32" "$raw" "$raw6" <<'PY'
+import os, re, sys
+s64, s32, raws = int(sys.argv[1]), int(sys.argv[2]), [r for r in sys.argv[3:] if os.path.exists(r)]
 # Only whole figure lines: a name, a unit, a number, a number or "-".
 figure = re.compile(r"^[a-zA-Z][^|]*\|[^|]+\|[0-9.]+\|(?:[0-9.]+|-)$")
-rows = [l.strip().split("|") for l in open(raw) if figure.match(l.strip())]
+rows = [[l.strip().split("|") for l in open(raw) if figure.match(l.strip())] for raw in raws]
+# The stand-ins' row, run after the rest, beside the loopback one.
+rows, later = rows[0], [r for more in rows[1:] for r in more]
+at = next((i + 1 for i, r in enumerate(rows) if r[0].startswith("time to both addresses")), len(rows))
+rows[at:at] = later
 out = ["| figure | Quillon | baseline | ratio |", "|---|---|---|---|"]
 for name, unit, q, b in rows:
     q = float(q)
@@ -101,6 +127,8 @@ for name, unit, q, b in rows:
     b = float(b)
     if "before/after" in name:
         out.append(f"| {name} | {b:.0f} → {q:.0f} {unit} | growth | {q - b:+.0f} {unit} |")
+    elif "with ipv6=1" in name:
+        out.append(f"| {name} | {q:.1f} {unit} | IPv4 alone {b:.1f} {unit} | {q / b:.2f} |")
     elif "first service silent" in name:
         out.append(f"| {name} | {q:.1f} {unit} | all answering {b:.1f} {unit} | {q - b:+.1f} {unit} |")
     elif name.startswith("start-up"):
@@ -115,6 +143,10 @@ PY
 # Eight soak rows for each program soaked.
 expected=27
 [ -z "$soak32" ] || expected=35
+# The IPv6 loopback row, where nginx has the IPv6 loopback.
+[ ! -s "$nginx_dir/port-v6" ] || expected=$((expected + 1))
+# The HTTPS stand-ins' row, where it was tried.
+[ -n "$quick" ] || [ -n "$unmeasured" ] || expected=$((expected + 1))
 got=$(grep -c '^| [a-zA-Z]' <<<"$table" || true)
 got=$((got - 1))  # the header row
 {
@@ -126,6 +158,7 @@ got=$((got - 1))  # the header row
   echo "- commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
   echo
   echo "$table"
+  [ -z "$unmeasured" ] || { echo; echo "- not measured: $unmeasured"; }
 } >"$out/results.md"
 cat "$out/results.md"
 if [ "$got" -lt "$expected" ]; then

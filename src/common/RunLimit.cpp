@@ -8,7 +8,7 @@ namespace {
 struct State {
     State() { InitializeCriticalSection(&writing); }
     CRITICAL_SECTION writing;
-    volatile LONG succeeded = 0;
+    volatile LONG succeeded = 0;  // Succeeded's code + 1; 0 before
     volatile LONG decided = -1;  // End's exit code, once it is known
     DWORD limitMs = 0, graceMs = 0;
     EndFn end = EndProcess;
@@ -29,7 +29,8 @@ DWORD WINAPI EndWhenOverdue(void* stop) {
     bool held = false;
     while (!(held = TryEnterCriticalSection(&s.writing) != FALSE) && GetTickCount() - start < s.graceMs) Sleep(10);
     const LONG decided = InterlockedCompareExchange(&s.decided, 0, 0);
-    s.end(decided >= 0 ? static_cast<UINT>(decided) : InterlockedCompareExchange(&s.succeeded, 0, 0) ? 0 : 1);
+    const LONG succeeded = InterlockedCompareExchange(&s.succeeded, 0, 0);
+    s.end(decided >= 0 ? static_cast<UINT>(decided) : succeeded > 0 ? static_cast<UINT>(succeeded - 1) : 1);
     if (held) LeaveCriticalSection(&s.writing);  // only where the end returned (tests)
     return 0;
 }
@@ -63,6 +64,6 @@ Writing::~Writing() { LeaveCriticalSection(&Shared().writing); }
 
 void Decide(UINT exitCode) { InterlockedExchange(&Shared().decided, static_cast<LONG>(exitCode)); }
 
-void Succeeded() { InterlockedExchange(&Shared().succeeded, 1); }
+void Succeeded(UINT exitCode) { InterlockedExchange(&Shared().succeeded, static_cast<LONG>(exitCode) + 1); }
 
 }  // namespace quillon::runlimit

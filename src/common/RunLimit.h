@@ -13,7 +13,8 @@ void EndProcess(UINT exitCode);
 
 // Starts a thread that watches the time. After limitMs it waits for a
 // write under way (up to graceMs, for a write that hangs on a dead share),
-// then ends the process: with 0 if the run succeeded, else 1.
+// then ends the process: with Succeeded's code if the run did its work,
+// else 1.
 void Start(DWORD limitMs, DWORD graceMs = 15000, EndFn end = EndProcess);
 
 // Ends the watching thread, for a run about to end by itself, and waits up
@@ -34,8 +35,10 @@ public:
 // that a limit coming meanwhile waits for the decision.
 void Decide(UINT exitCode);
 
-// The run has done its work; the limit now ends it with 0. Call it inside
-// the Writing that wrote the run's result, so that no moment lies between.
-void Succeeded();
+// The run has done its work; the limit now ends it with exitCode (0, or
+// kPartlyDone where one address of two was found). Call it inside the
+// Writing that wrote the run's result, so that no moment lies between.
+constexpr UINT kPartlyDone = 3;
+void Succeeded(UINT exitCode = 0);
 
 }  // namespace quillon::runlimit

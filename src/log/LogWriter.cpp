@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "common/DoEvents.h"
 #include "common/Handle.h"
 #include "common/NamedLock.h"
@@ -43,44 +45,74 @@ bool Append(const std::wstring& path, const std::string& line) {
     return false;
 }
 
-// The write itself, under the lock the caller holds.
-bool WriteLine(const std::wstring& path, const std::wstring& msg, bool overwrite, DWORD& error) {
-    const std::string line = ToAnsi(msg) + "\r\n";  // one write: line and its end together
+// The write itself, under the lock the caller holds: the lines and their
+// ends together.
+bool WriteLines(const std::wstring& path, const std::wstring& lines, bool overwrite, UINT code, DWORD& error) {
+    const std::string line = ToAnsi(lines);
     // The silent run's time limit waits for this write, and a run whose
     // line is in the log counts as done from the same moment.
     const runlimit::Writing writing;
     const bool written = overwrite ? WriteWholeFile(path, line, {.waitForHolder = true, .inPlace = true})
                                    : Append(path, line);
-    if (written) runlimit::Succeeded();
+    if (written) runlimit::Succeeded(code);
     error = written ? ERROR_SUCCESS : GetLastError();
     return written;
 }
 
 }  // namespace
 
-Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std::wstring& address, bool bOverWrite,
-                  SameFn same, DWORD& error, std::wstring* lastLine) {
+bool LogAddresses(const std::wstring& sLog, std::vector<LogEntry>& entries, bool bOverWrite, SameFn same,
+                  DWORD& error) {
     error = ERROR_SUCCESS;
+    for (LogEntry& e : entries) e.logged = Logged::Failed;
     if (sLog.empty()) {
         error = ERROR_PATH_NOT_FOUND;
-        return Logged::Failed;
+        return false;
     }
     // One writer of the log at a time, whichever run of the program it is
     // (Wine's append is not atomic between processes, and an overwrite's
-    // rename is not either between writers); with only changes logged,
-    // from the look at the last line to the end of the write.
+    // rename is not either between writers); from the look at the last
+    // lines to the end of the write.
     const NamedLock lock(kLogLock, sLog, kLogLockWaitMs);
     if (!lock) {
         error = lock.Error();
-        return Logged::Failed;
+        return false;
     }
-    const std::wstring last = same || lastLine ? LastLogLine(sLog).value_or(L"") : L"";
-    if (lastLine) *lastLine = last;
-    if (same && same(AddressOfLine(last), address)) {
-        runlimit::Succeeded();  // nothing to write: the log already says it
-        return Logged::Unchanged;
+    std::wstring text;
+    bool unchanged = false, missing = false;
+    for (LogEntry& e : entries) {
+        e.before = (e.ofFamily ? LastLogLine(sLog, e.ofFamily) : LastLogLine(sLog)).value_or(L"");
+        missing = missing || !e.found;
+        if (e.found && same && same(AddressOfLine(e.before), e.address)) {
+            e.logged = Logged::Unchanged;
+            unchanged = true;
+        }
+        const bool now = e.found && e.logged != Logged::Unchanged;
+        // An overwrite keeps the line of a family that has no new one.
+        if (now || (bOverWrite && !e.before.empty())) text += (now ? e.line : e.before) + L"\r\n";
     }
-    return WriteLine(sLog, line, bOverWrite, error) ? Logged::Written : Logged::Failed;
+    const bool anyNew = std::any_of(entries.begin(), entries.end(),
+                                    [](const LogEntry& e) { return e.found && e.logged != Logged::Unchanged; });
+    const UINT code = missing ? runlimit::kPartlyDone : 0;
+    if (!anyNew) {
+        if (unchanged) runlimit::Succeeded(code);  // nothing to write: the log already says it
+        return true;
+    }
+    if (!WriteLines(sLog, text, bOverWrite, code, error)) return false;
+    for (LogEntry& e : entries)
+        if (e.found && e.logged != Logged::Unchanged) e.logged = Logged::Written;
+    return true;
+}
+
+Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std::wstring& address, bool bOverWrite,
+                  SameFn same, DWORD& error, std::wstring* lastLine) {
+    LogEntry entry;
+    entry.address = address;
+    entry.line = line;
+    std::vector<LogEntry> entries{entry};
+    LogAddresses(sLog, entries, bOverWrite, same, error);
+    if (lastLine) *lastLine = entries[0].before;
+    return entries[0].logged;
 }
 
 bool AddToLogs(const std::wstring& sLog, const std::wstring& sMsg, bool bOverWrite, DWORD* error) {
@@ -105,29 +137,46 @@ std::wstring DescribeLogError(DWORD error) {
     }
 }
 
-std::optional<std::wstring> LastLogLine(const std::wstring& sLog) {
+namespace {
+
+// The last line that pick takes, among the file's last tailBytes; a line
+// cut off by the start of that tail is none.
+std::optional<std::wstring> LastLineOf(const std::wstring& sLog, LONGLONG tailBytes,
+                                       bool (*pick)(std::wstring_view)) {
     if (sLog.empty()) return std::nullopt;
     FileHandle file(CreateFileW(sLog.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
-    // A log line is short: the last few kilobytes hold it, however long the
-    // log; a last line that does not fit is no address.
-    constexpr LONGLONG kTail = 4096;
     LARGE_INTEGER from{};
-    from.QuadPart = size.QuadPart > kTail ? size.QuadPart - kTail : 0;
+    from.QuadPart = size.QuadPart > tailBytes ? size.QuadPart - tailBytes : 0;
     std::string tail(static_cast<size_t>(size.QuadPart - from.QuadPart), '\0');
     DWORD n = 0;
     if (!SetFilePointerEx(file.get(), from, nullptr, FILE_BEGIN) ||
         !ReadFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &n, nullptr))
         return std::nullopt;
     tail.resize(n);
-    const size_t end = tail.find_last_not_of("\r\n");
-    if (end == std::string::npos) return std::nullopt;
-    const size_t lineEnd = tail.find_last_of("\r\n", end);
-    if (lineEnd == std::string::npos && from.QuadPart > 0) return std::nullopt;
-    const size_t first = lineEnd == std::string::npos ? 0 : lineEnd + 1;
-    return FromAnsi(tail.substr(first, end + 1 - first));
+    for (size_t end = tail.find_last_not_of("\r\n"); end != std::string::npos;) {
+        const size_t lineEnd = tail.find_last_of("\r\n", end);
+        if (lineEnd == std::string::npos && from.QuadPart > 0) return std::nullopt;
+        const size_t first = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+        std::wstring line = FromAnsi(tail.substr(first, end + 1 - first));
+        if (!pick || pick(AddressOfLine(line))) return line;
+        if (lineEnd == std::string::npos) break;
+        end = tail.find_last_not_of("\r\n", lineEnd);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+// A log line is short: the last few kilobytes hold it, however long the
+// log; a last line that does not fit is no address.
+std::optional<std::wstring> LastLogLine(const std::wstring& sLog) { return LastLineOf(sLog, 4096, nullptr); }
+
+// A family's last line may lie some lines back, behind the other's.
+std::optional<std::wstring> LastLogLine(const std::wstring& sLog, bool (*ofFamily)(std::wstring_view)) {
+    return LastLineOf(sLog, 64 * 1024, ofFamily);
 }
 
 std::wstring AddressOfLine(const std::wstring& line) {

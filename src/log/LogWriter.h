@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon::log {
 
@@ -18,6 +19,28 @@ enum class Logged { Written, Unchanged, Failed };
 
 // Two addresses that are the same, however written.
 using SameFn = bool (*)(std::wstring_view, std::wstring_view);
+
+// One address family's part of a write of the log.
+struct LogEntry {
+    bool found = true;     // false where this family gave no address this time
+    std::wstring address;
+    std::wstring line;     // the address, with the date and time or not
+    // Which log lines are this family's; null: every line.
+    bool (*ofFamily)(std::wstring_view) = nullptr;
+    // What the write found and did: the family's last line before it, ""
+    // where there was none, and what became of this address.
+    std::wstring before;
+    Logged logged = Logged::Failed;
+};
+
+// Writes the entries' lines to the log in one write, in their order, one
+// writer at a time whichever run of the program it is. Where same is given
+// (only changes are logged), an address the family's last line holds is
+// not written again. An overwrite keeps one line of each entry: its new
+// one, or its last one where it has no new one. False, error set, where
+// the write failed; true where it was written or nothing needed writing.
+bool LogAddresses(const std::wstring& sLog, std::vector<LogEntry>& entries, bool bOverWrite, SameFn same,
+                  DWORD& error);
 
 // Writes line (the address, with the date and time or not) to the log, one
 // writer at a time whichever run of the program it is. Where same is given
@@ -40,6 +63,9 @@ std::wstring DescribeLogError(DWORD error);
 // the log is missing, empty or unreadable, or its last line is too long to
 // be a log line.
 std::optional<std::wstring> LastLogLine(const std::wstring& sLog);
+// The last line whose address is of the family (all lines: null), among
+// the log's last 64 KiB.
+std::optional<std::wstring> LastLogLine(const std::wstring& sLog, bool (*ofFamily)(std::wstring_view));
 // The address on that line.
 std::optional<std::wstring> LastLoggedAddress(const std::wstring& sLog);
 

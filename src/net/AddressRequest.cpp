@@ -102,6 +102,11 @@ void SetTimeouts(HINTERNET h, const RequestLimits& limits) {
 
 std::wstring NoAnswerWithin(DWORD ms) { return L"no answer within " + std::to_wstring((ms + 999) / 1000) + L" s"; }
 
+bool Unreached(DWORD error) {
+    return error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT ||
+           error == ERROR_INTERNET_TIMEOUT;
+}
+
 std::wstring DescribeError(DWORD error) {
     switch (error) {
         case ERROR_INTERNET_NAME_NOT_RESOLVED:
@@ -171,9 +176,11 @@ void RunExchange(Exchange& x) {
         const DWORD sendError = GetLastError();
         if (Stopped(x)) return;
         if (!sent) {
+            x.error = sendError;
             x.why = DescribeError(sendError);
             return;
         }
+        x.replied = true;
         DWORD status = 0;
         bool hasStatus = false;
         std::string location;

@@ -1,6 +1,7 @@
 #pragma once
 // One server asked for the address, on a request thread: the request
 // from its opening to its closing, redirects followed one hop at a time.
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,8 @@ struct Exchange {
     bool keepAlive = true;  // false: the connection closes with the request
 
     bool answered = false;  // a 2xx reply whose whole body is in
+    std::atomic<bool> replied{false};  // the server answered in HTTP at all
+    DWORD error = ERROR_SUCCESS;       // why the request could not be sent
     std::string body;
     std::wstring why;  // in a few words, when there is no answer
 };
@@ -88,6 +91,10 @@ void RunExchange(Exchange& x);
 
 // Sets WinInet's time-outs on a handle.
 void SetTimeouts(HINTERNET h, const RequestLimits& limits);
+
+// An error that says no connection reached the server: its name not
+// found, the connection refused or unanswered.
+bool Unreached(DWORD error);
 
 // A WinInet or Windows error in a few words for the user.
 std::wstring DescribeError(DWORD error);

@@ -84,6 +84,16 @@ std::vector<AddressServer> BuiltInServers(const std::string& host) {
     return services;
 }
 
+std::vector<AddressServer> BuiltInServers6(const std::string& host) {
+    std::vector<AddressServer> servers;
+    if (!host.empty()) servers = BuiltInServers(host);
+    else
+        for (const char* name : {"api6.ipify.org", "ipv6.icanhazip.com", "v6.ident.me"})
+            servers.push_back({name, INTERNET_DEFAULT_HTTPS_PORT, "/", true});
+    for (AddressServer& s : servers) s.ipv6Only = true;
+    return servers;
+}
+
 std::optional<AddressServer> ParseServerUrl(std::wstring_view url, std::wstring* problem) {
     if (url.size() > kMaxUrl) return Refuse(problem, L"it is longer than 2048 characters");
     for (wchar_t c : url) {
@@ -203,7 +213,10 @@ std::optional<AddressServer> RedirectTarget(const AddressServer& from, std::stri
             url = Origin(from) + path.substr(0, path.find_last_of(L'/') + 1) + to;
     }
     auto target = ParseServerUrl(url);
-    if (target) target->ipv4Only = from.ipv4Only;
+    if (target) {
+        target->ipv4Only = from.ipv4Only;
+        target->ipv6Only = from.ipv6Only;
+    }
     return target;
 }
 

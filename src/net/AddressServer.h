@@ -18,6 +18,7 @@ struct AddressServer {
     std::string object;                                 // path and query, as sent
     bool secure = false;    // HTTPS, verified as Windows verifies it
     bool ipv4Only = false;  // asked for IPv4: an IPv6 answer is a wrong one
+    bool ipv6Only = false;  // asked for IPv6: an IPv4 or IPv4-mapped answer is a wrong one
 };
 
 // The page as a user would write it, for messages.
@@ -28,6 +29,9 @@ std::wstring ServerUrl(const AddressServer& server);
 // api.ipify.org, ipv4.icanhazip.com and checkip.amazonaws.com over HTTPS,
 // in that order.
 std::vector<AddressServer> BuiltInServers(const std::string& host);
+// Those asked for the IPv6 address: the given host's page, or the public
+// services api6.ipify.org, ipv6.icanhazip.com and v6.ident.me.
+std::vector<AddressServer> BuiltInServers6(const std::string& host);
 
 // What the settings' url accepts, in words for the user.
 extern const wchar_t kAcceptedUrls[];

@@ -78,6 +78,11 @@ std::optional<AddressBytes> ParseIpv6(std::wstring_view text) {
     return bytes;
 }
 
+bool IsMapped(const AddressBytes& bytes) {
+    return std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char c) { return c == 0; }) &&
+           bytes[10] == 0xFF && bytes[11] == 0xFF;
+}
+
 }  // namespace
 
 std::wstring TrimReply(std::wstring_view reply) {
@@ -90,6 +95,11 @@ std::wstring TrimReply(std::wstring_view reply) {
 bool IsIpv4Address(std::wstring_view text) { return ParseIpv4(text).has_value(); }
 bool IsIpv6Address(std::wstring_view text) { return ParseIpv6(text).has_value(); }
 bool IsIpAddress(std::wstring_view text) { return IsIpv4Address(text) || IsIpv6Address(text); }
+
+bool IsPlainIpv6Address(std::wstring_view text) {
+    const auto bytes = ParseIpv6(text);
+    return bytes && !IsMapped(*bytes);
+}
 
 std::optional<AddressBytes> ParseAddress(std::wstring_view text) {
     if (const auto v4 = ParseIpv4(text)) {
@@ -104,13 +114,9 @@ std::optional<AddressBytes> ParseAddress(std::wstring_view text) {
 bool SameAddress(std::wstring_view a, std::wstring_view b) {
     const auto x = ParseAddress(a), y = ParseAddress(b);
     if (!x || !y) return a == b;
-    const auto mapped = [](const AddressBytes& bytes) {
-        return std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char c) { return c == 0; }) &&
-               bytes[10] == 0xFF && bytes[11] == 0xFF;
-    };
     // Two IPv6 addresses in one /64 network are one: Windows gives outgoing
     // connections a temporary address whose last 64 bits change daily.
-    if (!mapped(*x) && !mapped(*y)) return std::equal(x->begin(), x->begin() + 8, y->begin());
+    if (!IsMapped(*x) && !IsMapped(*y)) return std::equal(x->begin(), x->begin() + 8, y->begin());
     return *x == *y;
 }
 

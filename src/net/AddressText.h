@@ -18,6 +18,8 @@ std::wstring TrimReply(std::wstring_view reply);
 bool IsIpv4Address(std::wstring_view text);
 bool IsIpv6Address(std::wstring_view text);
 bool IsIpAddress(std::wstring_view text);
+// An IPv6 address that is not an IPv4 one in IPv6's clothes (::ffff:a.b.c.d).
+bool IsPlainIpv6Address(std::wstring_view text);
 
 // The 16 bytes of an address, an IPv4 one as IPv6 maps it (::ffff:a.b.c.d).
 using AddressBytes = std::array<unsigned char, 16>;

@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,20 @@ public:
 
     RequestLimits limits;
     std::vector<AddressServer> servers;
+    // Ask for the IPv6 address as well, from servers6, side by side with
+    // the IPv4 one; servers are then asked for IPv4 alone.
+    bool ipv6 = false;
+    std::vector<AddressServer> servers6;
     std::string proxy;      // the refresh's; "" for the system's
     AddressServer server;  // the one being asked
     InternetHandle hSession;
     InternetHandle hConnect;
 
+    enum Family : int { kIpv4, kIpv6 };  // kIpv4 is also the one address without ipv6
     struct Failure {
         std::wstring url, why;
+        Family family = kIpv4;
+        bool reached = true;  // false: no connection reached the server
     };
     // Why each server asked in the last cycle gave no address.
     const std::vector<Failure>& Failures() const { return failures_; }
@@ -74,27 +82,34 @@ private:
     // The steps of one refresh.
     bool LaunchDue(Round& round);
     bool PostRequest(Round& round, DWORD waitMs);
-    void AwaitFlights(Round& round);
+    void AwaitFlights(std::vector<Round>& rounds);
     void SweepOverdue(Round& round);
-    void Report(bool answered);
+    void LogAddresses(const std::vector<Round>& rounds);
+    void Report(const std::vector<Round>& rounds);
+    // Why a family gave no address, a line for each server; "" when it gave one.
+    std::wstring FailureText(const Round& round) const;
+    void Fail(const Round& round, const std::wstring& url, const std::wstring& why, bool reached);
 
     // The exchange for the page on the server being asked, with the session
     // and connection handed to it; none (the failure noted) without them.
     std::shared_ptr<Exchange> NewExchange(const std::string& ScriptName, DWORD waitMs);
-    // Closes an ended exchange's handles and logs its address; false, the
+    // Closes an ended exchange's handles and shows its address; false, the
     // failure noted, when it gave none.
-    bool Finish(Exchange& x);
-    void LogAddress(const std::wstring& address);
+    bool Finish(Round& round, Exchange& x);
+    // Text1: the one address, or each family's last one, IPv4 first.
+    std::wstring ShownText() const;
 
     WindowState& window_;
     ExchangePool pool_{kMaxInFlight};
     std::vector<Flight> live_;  // every request whose thread has not returned
     bool bRunning = false;
     bool shutDown_ = false;
-    bool done_ = false;    // logged, or found unchanged
+    int exitCode_ = 1;      // a silent run's: 0 logged or found unchanged, 3 one family of two, 1 none
     std::wstring problem_;  // why the log was not written
     std::wstring changedFrom_;  // what the window says of a changed address
     std::vector<Failure> failures_;
+    std::wstring shown_[2];  // what Text1 shows of each family
+    DWORD stillAskingAt_ = 0;  // when the window hears that a family is awaited; 1: it has
 };
 
 // The program's file name without folder and extension.

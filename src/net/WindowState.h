@@ -22,11 +22,16 @@ public:
     // and the system's reason). None after a cycle that logged, or the
     // address changed (the one logged before, and the new one), which only
     // a window hears of.
-    enum class Problem { None, NoAddress, LogNotWritten, AddressChanged };
+    // With both families asked, one of them alone may have given none.
+    enum class Problem { None, NoAddress, NoIpv4Address, NoIpv6Address, LogNotWritten, AddressChanged };
     virtual void ShowProblem(Problem, const std::wstring& /*text*/) {}
-    // Ends a silent run; bDone tells whether it did its work: an address
-    // fetched and logged, or found unchanged where only changes are logged.
-    virtual void Unload(bool bDone) = 0;
+    // One family's address has been shown for a while and the other's is
+    // still asked for.
+    virtual void StillAsking() {}
+    // Ends a silent run with its exit code: 0 where it did its work (the
+    // address fetched and logged, or found unchanged where only changes are
+    // logged), 3 where it did so for one address family of two, 1 otherwise.
+    virtual void Unload(int exitCode) = 0;
 };
 
 }  // namespace quillon::net

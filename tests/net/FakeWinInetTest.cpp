@@ -34,7 +34,7 @@ struct Fake {
     Fail fail = Fail::None;
     Reply standard;
     std::map<std::string, Reply> replies;  // by host and object
-    size_t nextChunk = 0;
+    std::map<HINTERNET, size_t> nextChunk;  // by request: each reads its body from its start
     int handles = 0;
     std::vector<std::string> events;
     std::map<HINTERNET, std::string> target;  // a connection's host, a request's host and object
@@ -97,7 +97,6 @@ HINTERNET WINAPI FakeOpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR objec
     fake.referrer = referrer ? referrer : "<null>";
     fake.acceptTypesNull = accept == nullptr;
     fake.requestFlags.push_back(flags);
-    fake.nextChunk = 0;  // each request reads the body from its start
     if (fake.fail == Fail::OpenRequest) return nullptr;
     HINTERNET h = NewHandle("request");
     fake.target[h] = fake.target[connection] + object;
@@ -131,13 +130,13 @@ BOOL WINAPI FakeQueryInfo(HINTERNET h, DWORD level, LPVOID buffer, LPDWORD size,
 BOOL WINAPI FakeAvailable(HINTERNET h, LPDWORD available, DWORD, DWORD_PTR) {
     const Guard guard(fakeLock);
     const std::vector<std::string>& body = ReplyFor(h).body;
-    *available = fake.nextChunk < body.size() ? static_cast<DWORD>(body[fake.nextChunk].size()) : 0;
+    *available = fake.nextChunk[h] < body.size() ? static_cast<DWORD>(body[fake.nextChunk[h]].size()) : 0;
     return TRUE;
 }
 BOOL WINAPI FakeRead(HINTERNET h, LPVOID buffer, DWORD size, LPDWORD read) {
     const Guard guard(fakeLock);
-    if (fake.fail == Fail::ReadPartWay && fake.nextChunk == 1) return FALSE;
-    const std::string& chunk = ReplyFor(h).body[fake.nextChunk++];
+    if (fake.fail == Fail::ReadPartWay && fake.nextChunk[h] == 1) return FALSE;
+    const std::string& chunk = ReplyFor(h).body[fake.nextChunk[h]++];
     if (chunk.size() > size) return FALSE;
     std::memcpy(buffer, chunk.data(), chunk.size());
     *read = static_cast<DWORD>(chunk.size());
@@ -520,3 +519,90 @@ TEST_F(FakeWinInet, AServiceThatFailsIsPassedOverAndSaid) {
     }
 }
 
+
+// With ipv6=1 both families are asked side by side: Text1 shows both, one
+// write logs a line of each, IPv4 first, and a silent run ends with 0; a
+// family that fails leaves the other shown and logged, and ends it with 3.
+TEST_F(FakeWinInet, BothFamiliesAreAskedSideBySideAndEachIsShownAndLoggedOnItsOwn) {
+    cycle.ipv6 = true;
+    cycle.servers6 = net::BuiltInServers6("");
+    fake.standard = {200, {"203.0.113.7"}, {}, 0, 600};
+    fake.replies["api6.ipify.org/"] = {200, {"2001:db8::5\n"}, {}, 0, 600};
+    window.date = 1;
+    const DWORD start = GetTickCount();
+    cycle.Command1_Click();
+    EXPECT_LT(GetTickCount() - start, 1100u);  // not one after the other
+    EXPECT_EQ(window.address, L"203.0.113.7  2001:db8::5");
+    EXPECT_EQ(Log(), "203.0.113.7 - 12/6/2026 7:43:26 AM\r\n2001:db8::5 - 12/6/2026 7:43:26 AM\r\n");
+    EXPECT_EQ(window.problem, net::WindowState::Problem::None);
+
+    // No IPv6 connection: the IPv4 line alone, said plainly, 3; Text1 keeps
+    // the IPv6 address it showed.
+    window.date = 0;
+    window.silent = true;
+    for (const char* host : {"api6.ipify.org/", "ipv6.icanhazip.com/", "v6.ident.me/"})
+        fake.replies[host] = {200, {}, {}, ERROR_INTERNET_CANNOT_CONNECT};
+    test::WriteBytes(window.logPath, "");
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "203.0.113.7\r\n");
+    EXPECT_EQ(window.address, L"203.0.113.7  2001:db8::5");
+    EXPECT_EQ(window.lastExitCode, 3);
+    window.silent = false;
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, net::WindowState::Problem::NoIpv6Address);
+    EXPECT_EQ(window.problemText, L"IPv6: this network has no IPv6 connection");
+
+    // A wrong family is refused, and said as each server's own reason; the
+    // reverse failure logs the IPv6 line alone.
+    fake.replies["api6.ipify.org/"] = {200, {"198.51.100.9"}, {}};
+    fake.replies["ipv6.icanhazip.com/"] = {200, {"::ffff:198.51.100.9"}, {}};
+    fake.replies["v6.ident.me/"] = {200, {"2001:db8::6"}, {}};
+    fake.standard = {200, {"2001:db8::7"}, {}};
+    window.silent = true;
+    test::WriteBytes(window.logPath, "");
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "2001:db8::6\r\n");
+    EXPECT_EQ(window.lastExitCode, 3);
+    EXPECT_EQ(window.address, L"203.0.113.7  2001:db8::6");
+    fake.replies["v6.ident.me/"] = {200, {"198.51.100.10"}, {}};
+    window.silent = false;
+    cycle.Command1_Click();
+    EXPECT_EQ(window.problem, net::WindowState::Problem::NoAddress);
+    EXPECT_THAT(window.problemText,
+                ::testing::HasSubstr(L"IPv6:\nhttps://api6.ipify.org/: the answer was an IPv4 address, not IPv6\n"
+                                     L"https://ipv6.icanhazip.com/: the answer was an IPv4 address, not IPv6"));
+    EXPECT_THAT(window.problemText, ::testing::HasSubstr(L"IPv4:\nhttp://ip.varnhold.example/ip.shtml: the answer "
+                                                         L"was an IPv6 address, not IPv4"));
+    ExpectEachHandleClosedOnce();
+}
+
+// changes=1 judges each family against its own last line, a /64 as one
+// address; an overwrite keeps one line of each, a failed family's old one.
+TEST_F(FakeWinInet, ChangesAndOverwriteAreJudgedPerFamily) {
+    cycle.ipv6 = true;
+    cycle.servers6 = net::BuiltInServers6("");
+    window.changesOnly = true;
+    test::WriteBytes(window.logPath, "2001:db8:1:2::5\r\n203.0.113.7\r\n");
+    fake.replies["api6.ipify.org/"] = {200, {"2001:db8:1:2:aaaa::9"}, {}};
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "2001:db8:1:2::5\r\n203.0.113.7\r\n");
+    EXPECT_EQ(window.problem, net::WindowState::Problem::None);
+    fake.replies["api6.ipify.org/"] = {200, {"2001:db8:1:3::5"}, {}};
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "2001:db8:1:2::5\r\n203.0.113.7\r\n2001:db8:1:3::5\r\n");
+    EXPECT_EQ(window.problem, net::WindowState::Problem::AddressChanged);
+    EXPECT_EQ(window.problemText, L"IPv6 before: 2001:db8:1:2::5\nNow: 2001:db8:1:3::5");
+
+    window.changesOnly = false;
+    window.overwrite = 1;
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "203.0.113.7\r\n2001:db8:1:3::5\r\n");
+    // A change of one family and the other's failure: one balloon says both.
+    fake.standard = {200, {}, {}, ERROR_INTERNET_NAME_NOT_RESOLVED};
+    fake.replies["api6.ipify.org/"] = {200, {"2001:db8:1:4::5"}, {}};
+    cycle.Command1_Click();
+    EXPECT_EQ(Log(), "203.0.113.7\r\n2001:db8:1:4::5\r\n");
+    EXPECT_EQ(window.problem, net::WindowState::Problem::AddressChanged);
+    EXPECT_EQ(window.problemText, L"IPv6 before: 2001:db8:1:3::5\nNow: 2001:db8:1:4::5\n\nIPv4:\n"
+                                  L"http://ip.varnhold.example/ip.shtml: the name was not found");
+}

@@ -23,9 +23,10 @@ public:
         problem = shown;
         problemText = text;
     }
-    void Unload(bool bLogged) override {
+    void Unload(int exitCode) override {
         ++unloads;
-        lastLogged = bLogged;
+        lastLogged = exitCode == 0;
+        lastExitCode = exitCode;
     }
 
     std::wstring address = L"unchanged";
@@ -37,6 +38,7 @@ public:
     int setAddressCalls = 0;
     int unloads = 0;
     bool lastLogged = false;
+    int lastExitCode = -1;
     Problem problem = Problem::None;
     std::wstring problemText;
 };
