@@ -15,6 +15,7 @@
 #include "resource.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMainLayout.h"
+#include "ui/OptionsMenu.h"
 #include "ui/RunMode.h"
 
 namespace quillon::ui {
@@ -83,13 +84,25 @@ void FrmMain::Show() {
     // changed much after a second thread started costs more, and the load
     // step starts the first request thread.
     if (!AskedSilent()) Prepare();
+    // One family's address shows the window while the other's is awaited:
+    // that may take the cycle's whole time (an IPv6 route that drops every
+    // packet).
+    showOnAddress_ = !AskedSilent();
     Form_Load();
+    showOnAddress_ = false;
     if (bSilent != 0 || !hwnd_) return;
     Prepare();  // done already, unless a silent start was asked and not had
-    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    if (!IsWindowVisible(hwnd_)) ShowNow();
+    problemTip_.Update();  // what the first fetch found wrong
+}
+
+void FrmMain::ShowNow() {
+    // A start with Windows begins minimised, as a taskbar button.
+    const bool minimized = RunModeOf(argumentText_) == RunMode::Minimized;
+    ShowWindow(hwnd_, minimized ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
+    if (minimized) return;
     UpdateWindow(hwnd_);
     SetFocus(ctl_.text2);
-    problemTip_.Update();  // what the first fetch found wrong
 }
 
 bool FrmMain::Create() {
@@ -162,6 +175,11 @@ void FrmMain::Form_Load() {
         End(2);
         return;
     }
+    // One window of a copy that lives in the notification area.
+    if (trayMode_ && !AskedSilent() && ShowRunningCopy()) {
+        End(0);
+        return;
+    }
     cycle_.Prepare();
     if (AskedSilent()) {
         bSilent = -1;
@@ -177,7 +195,43 @@ void FrmMain::Form_Load() {
 
 void FrmMain::Command1_Click() {
     if (settingsUnread_ && !LoadSettings()) return;
-    if (!serverRejected_) cycle_.Command1_Click();
+    if (serverRejected_) return;
+    lastProblem_ = Problem::None;
+    cycle_.Command1_Click();
+    GetLocalTime(&lastRefresh_);
+    TellTray();
+}
+
+// The icon's tip follows each refresh; while the window is hidden, a
+// change or a failure is the icon's balloon, a failure once until a success.
+void FrmMain::TellTray() {
+    if (!tray_ || !tray_->Wanted() || !hwnd_) return;
+    tray_->SetTip(TrayTip(AddressText(), &lastRefresh_));
+    if (IsWindowVisible(hwnd_)) return;
+    if (lastProblem_ == Problem::None || lastProblem_ == Problem::AddressChanged) {
+        trayFailureSaid_ = false;
+        if (lastProblem_ == Problem::AddressChanged) tray_->Balloon(ProblemTitle(lastProblem_), lastProblemText_, false);
+    } else if (!trayFailureSaid_) {
+        trayFailureSaid_ = tray_->Balloon(ProblemTitle(lastProblem_), lastProblemText_, true);
+    }
+}
+
+const wchar_t* FrmMain::ProblemTitle(Problem problem) {
+    switch (problem) {
+        case Problem::NoAddress:
+            return L"No address";
+        case Problem::NoIpv4Address:
+            return L"No IPv4 address";
+        case Problem::NoIpv6Address:
+            return L"No IPv6 address";
+        case Problem::LogNotWritten:
+            return L"The log was not written";
+        case Problem::AddressChanged:
+            return L"The address changed";
+        case Problem::None:
+            break;
+    }
+    return L"";
 }
 
 // A window only: a silent run fetches once and ends. Set anew, the timer
@@ -198,7 +252,8 @@ void FrmMain::End(int exitCode) {
         // Settings that a held file kept back get their last chance; a
         // silent run whose settings could not be saved says so.
         const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
-        if (!saved && exitCode == 0 && AskedSilent()) exitCode = 1;
+        if (!saved && (exitCode == 0 || exitCode == static_cast<int>(runlimit::kPartlyDone)) && AskedSilent())
+            exitCode = 1;
         runlimit::Decide(static_cast<UINT>(exitCode));
     }
     // Every request still under way is closed, and its thread given about a
@@ -206,22 +261,27 @@ void FrmMain::End(int exitCode) {
     // whose handle closes) is ended with the process.
     cycle_.Shutdown(kRequestsEndMs);
     runlimit::Stop();
+    if (tray_) tray_->Hide();  // the process ends without destructors
     if (onEnd) onEnd(exitCode);
 }
 
-void FrmMain::Unload(bool bDone) { End(bDone ? 0 : 1); }
+void FrmMain::Unload(int exitCode) { End(exitCode); }
 
 void FrmMain::ShowProblem(Problem problem, const std::wstring& text) {
     if (!hwnd_ || bSilent != 0) return;  // a silent run says it by its exit code
+    lastProblem_ = problem;
+    lastProblemText_ = text;
     switch (problem) {
         case Problem::NoAddress:
-            problemTip_.Set(hwnd_, ctl_.text1, L"No address", text);
+        case Problem::NoIpv4Address:
+        case Problem::NoIpv6Address:
+            problemTip_.Set(hwnd_, ctl_.text1, ProblemTitle(problem), text);
             break;
         case Problem::LogNotWritten:
-            problemTip_.Set(hwnd_, ctl_.text2, L"The log was not written", text);
+            problemTip_.Set(hwnd_, ctl_.text2, ProblemTitle(problem), text);
             break;
         case Problem::AddressChanged:
-            problemTip_.Set(hwnd_, ctl_.text1, L"The address changed", text, TTI_INFO);
+            problemTip_.Set(hwnd_, ctl_.text1, ProblemTitle(problem), text, TTI_INFO);
             if (GetForegroundWindow() != hwnd_) {
                 FLASHWINFO flash{sizeof flash, hwnd_, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
                 FlashWindowEx(&flash);
@@ -246,6 +306,11 @@ void FrmMain::SetAddressText(const std::wstring& text) {
         detached_.text1 = text;
     else if (controls::WindowText(ctl_.text1) != text)
         SetWindowTextW(ctl_.text1, text.c_str());
+    UpdateAddressTip();
+}
+
+void FrmMain::StillAsking() {
+    if (showOnAddress_ && hwnd_ && bSilent == 0 && !IsWindowVisible(hwnd_)) ShowNow();
 }
 std::wstring FrmMain::LogPath() { return ctl_.text2 ? controls::WindowText(ctl_.text2) : detached_.text2; }
 int FrmMain::OverwriteState() { return CheckValue(kOverwrite); }
@@ -297,6 +362,7 @@ LRESULT CALLBACK FrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (OnTrayEvent(msg, wp, lp)) return 0;
     switch (msg) {
         case WM_COMMAND:
             OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
@@ -359,6 +425,13 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 SetTimer(hwnd_, kResumeTimer, kAfterWakeMs, nullptr);
             }
             return TRUE;
+        case WM_INITMENUPOPUP:
+            // The options show the state in force each time the menu opens.
+            if (HIWORD(lp)) AddOptions(GetSystemMenu(hwnd_, FALSE), Options());
+            break;
+        case WM_SYSCOMMAND:
+            if (OnOption(static_cast<UINT>(wp & 0xFFF0))) return 0;
+            break;
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:

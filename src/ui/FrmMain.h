@@ -4,13 +4,16 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/ComPtr.h"
 #include "controls/Control.h"
 #include "net/RefreshCycle.h"
 #include "settings/Modini.h"
+#include "ui/OptionsMenu.h"
 #include "ui/ProblemTip.h"
+#include "ui/TrayIcon.h"
 
 namespace quillon::ui {
 
@@ -60,7 +63,8 @@ public:
     bool Silent() override { return bSilent == -1; }
     bool ChangesOnly() override { return changesOnly_; }
     void ShowProblem(Problem problem, const std::wstring& text) override;
-    void Unload(bool bDone) override;
+    void Unload(int exitCode) override;
+    void StillAsking() override;
 
     // The two option boxes: Check1, Check2.
     enum Option : int { kOverwrite, kDate };
@@ -79,6 +83,7 @@ private:
     // size and the button's tooltip. A silent run never needs them.
     void Prepare();
     void Form_Load();
+    void ShowNow();
     void End(int exitCode);
     HWND OptionBox(Option option) const { return option == kOverwrite ? ctl_.check1 : ctl_.check2; }
 
@@ -102,7 +107,29 @@ private:
 
     // The painting.
     void DrawCommand1(const DRAWITEMSTRUCT& item);
+    // Text1's tooltip: each address it shows, one a line.
+    std::wstring AddressTip();
+    void UpdateAddressTip();
     LRESULT OnCtlColor(HDC dc, HWND control);
+
+    // The options in the system menu.
+    OptionsState Options();
+    bool OnOption(UINT id);
+    void ShowLog();
+
+    // The notification area (tray=1): a minimised window is hidden there.
+    void SetTrayMode(bool on);
+    void ToTray();
+    void FromTray();
+    void OnTrayMessage(LPARAM lp);
+    void TellTray();
+    static const wchar_t* ProblemTitle(Problem problem);
+    // Brings a running window of this copy back; false where there is none.
+    bool ShowRunningCopy();
+    // The icon's messages, Explorer's restart, the retry and the minimise;
+    // true where handled.
+    bool OnTrayEvent(UINT msg, WPARAM wp, LPARAM lp);
+    static constexpr UINT_PTR kTrayTimer = 4;
 
     void Link_Click();
     void OnCommand(HWND from, WORD code);
@@ -116,6 +143,13 @@ private:
         HWND text1, text2, check1, check2, command1, image2, label4;
     } ctl_{};
     bool prepared_ = false;
+    bool showOnAddress_ = false;  // a normal start's window, not shown yet
+    bool trayMode_ = false;
+    std::unique_ptr<TrayIcon> tray_;
+    bool trayFailureSaid_ = false;  // a failure is said once until a success
+    SYSTEMTIME lastRefresh_{};
+    Problem lastProblem_ = Problem::None;  // what the last refresh said
+    std::wstring lastProblemText_;
     HICON refreshPicture_ = nullptr;  // Command1's, owned by its picture object
     HCURSOR hand_ = nullptr;
     bool settingText2_ = false;

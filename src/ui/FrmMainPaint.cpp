@@ -54,6 +54,9 @@ void FrmMain::Prepare() {
     }
     SetWindowPos(ctl_.label4, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
+    // The options, reachable by keyboard too: Alt+Space, then a letter.
+    AddOptions(GetSystemMenu(hwnd_, FALSE), Options());
+
     // The refresh button's name, for the pointer that rests on it.
     InitTooltipClass();
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
@@ -66,6 +69,31 @@ void FrmMain::Prepare() {
     tool.uId = reinterpret_cast<UINT_PTR>(ctl_.command1);
     tool.lpszText = const_cast<LPWSTR>(L"Refresh");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // The address box cuts an IPv6 address off; its tip shows each in full,
+    // one a line.
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+    tool.uId = reinterpret_cast<UINT_PTR>(ctl_.text1);
+    tool.lpszText = const_cast<LPWSTR>(L"");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    UpdateAddressTip();
+}
+
+std::wstring FrmMain::AddressTip() {
+    std::wstring tip = AddressText();
+    for (size_t at; (at = tip.find(L"  ")) != std::wstring::npos;) tip.replace(at, 2, L"\n");
+    return tip;
+}
+
+void FrmMain::UpdateAddressTip() {
+    if (!tooltip_ || !ctl_.text1) return;
+    const std::wstring tip = AddressTip();
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(ctl_.text1);
+    tool.lpszText = const_cast<LPWSTR>(tip.c_str());
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void FrmMain::DrawCommand1(const DRAWITEMSTRUCT& item) {

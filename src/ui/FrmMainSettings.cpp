@@ -1,6 +1,7 @@
 // The window's settings binding: what the settings file gives the window at
 // load, and what each change of a box writes back.
 #include "QuillonConfig.h"
+#include "common/ModulePath.h"
 #include "common/Retry.h"
 #include "common/Text.h"
 #include "net/AddressServer.h"
@@ -43,6 +44,7 @@ bool FrmMain::LoadSettings() {
     }
     writeBack_ = true;
     refreshMinutes_ = settings::ParseMinutes(ini.Value(L"Main", L"every"));
+    SetTrayMode(ini.Value(L"Main", L"tray") == L"1");
     ArmRefreshTimer();
     if (wasUnread) {
         settingsText_.clear();
@@ -83,28 +85,79 @@ void FrmMain::ShowSettingsState() {
     if (hwnd_ && bSilent == 0) problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
 }
 
-// The user's own address servers and the changes-only option. A url that
-// is not accepted is said once, plainly; the window then fetches nothing.
+// The user's own address servers and the options that only the file sets.
+// A url that is not accepted is said once, plainly; the window then
+// fetches nothing.
 bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
     changesOnly_ = ini.Value(L"Main", L"changes") == L"1";
-    const std::wstring url = ini.Value(L"Main", L"url");
-    std::wstring problem;
-    if (url.empty()) return true;
-    if (const auto servers = net::ParseServerUrls(url, &problem)) {
-        cycle_.servers = *servers;
-        return true;
-    }
-    serverRejected_ = true;
-    if (!AskedSilent()) {
+    cycle_.ipv6 = ini.Value(L"Main", L"ipv6") == L"1";
+    for (const wchar_t* key : {L"url", L"url6"}) {
+        const std::wstring url = ini.Value(L"Main", key);
+        if (url.empty()) continue;
+        std::wstring problem;
+        const auto servers = net::ParseServerUrls(url, &problem);
+        if (servers) {
+            (key[3] ? cycle_.servers6 : cycle_.servers) = *servers;
+            continue;
+        }
+        serverRejected_ = true;
+        if (AskedSilent()) return false;
         const std::wstring shown = url.size() > 300 ? url.substr(0, 300) + L"\u2026" : url;
         const std::wstring builtIn = *QUILLON_ADDRESS_HOST ? L"its built-in address server" : L"public address services";
-        const std::wstring text = L"The setting url in [Main] of Quillon_settings.ini is not accepted: " + problem +
-                                  L".\n\n    url=" + shown + L"\n\nAccepted: " + net::kAcceptedUrls +
-                                  L"\n\nQuillon fetches nothing until it is corrected. Without url, it asks " +
-                                  builtIn + L".";
+        const std::wstring text = L"The setting " + std::wstring(key) +
+                                  L" in [Main] of Quillon_settings.ini is not accepted: " + problem + L".\n\n    " +
+                                  key + L"=" + shown + L"\n\nAccepted: " + net::kAcceptedUrls +
+                                  L"\n\nQuillon fetches nothing until it is corrected. Without " + key +
+                                  L", it asks " + builtIn + L".";
         MessageBoxW(hwnd_, text.c_str(), L"Quillon", MB_OK | MB_ICONWARNING);
+        return false;
     }
-    return false;
+    return true;
+}
+
+OptionsState FrmMain::Options() {
+    return {refreshMinutes_, changesOnly_, cycle_.ipv6, trayMode_, StartsWithWindows()};
+}
+
+// Each choice takes effect at once and is written as a box's change is.
+bool FrmMain::OnOption(UINT id) {
+    if (const int every = EveryOfCommand(id); every >= 0) {
+        refreshMinutes_ = every;
+        ArmRefreshTimer();
+        SaveSetting(L"every", std::to_wstring(every));
+    } else if (id == kMenuEveryOther) {
+        return true;  // the value in force already
+    } else if (id == kMenuChanges) {
+        changesOnly_ = !changesOnly_;
+        SaveSetting(L"changes", changesOnly_ ? L"1" : L"0");
+    } else if (id == kMenuIpv6) {
+        cycle_.ipv6 = !cycle_.ipv6;  // from the next refresh
+        SaveSetting(L"ipv6", cycle_.ipv6 ? L"1" : L"0");
+    } else if (id == kMenuTray) {
+        SetTrayMode(!trayMode_);
+        SaveSetting(L"tray", trayMode_ ? L"1" : L"0");
+    } else if (id == kMenuStartWithWindows) {
+        DWORD error = ERROR_SUCCESS;
+        if (!SetStartWithWindows(!StartsWithWindows(), error) && hwnd_)
+            problemTip_.Set(hwnd_, ctl_.text2, L"Start with Windows was not changed",
+                            L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\n" +
+                                SystemMessage(error));
+    } else if (id == kMenuShowLog) {
+        ShowLog();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void FrmMain::ShowLog() {
+    const std::wstring path = FromProgramFolder(LogPath());
+    DWORD error = ERROR_SUCCESS;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (hwnd_) problemTip_.Set(hwnd_, ctl_.text2, L"There is no log yet", path + L"\n" + SystemMessage(GetLastError()));
+    } else if (!OpenAsText(path, error) && hwnd_) {
+        problemTip_.Set(hwnd_, ctl_.text2, L"The log could not be shown", path + L"\n" + SystemMessage(error));
+    }
 }
 
 void FrmMain::SetText2(const std::wstring& text) {

@@ -11,6 +11,8 @@
 #include "e2e/QuillonProcess.h"
 #include "e2e/Screenshot.h"
 #include "support/TestSupport.h"
+#include "ui/OptionsMenu.h"
+#include "ui/TrayIcon.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -349,10 +351,11 @@ TEST_F(Quillon, TheWindowFollowsTheLayoutAndTheKeyboard) {
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     EXPECT_EQ(q.Text(IDC_CHECK2), L"Save Date && Time In Log");
-    // The refresh button's tooltip, made as the window was shown.
+    // The tooltips of the refresh button and the address box, made as the
+    // window was shown.
     HWND tooltip = FindProcessWindow(q.Pid(), TOOLTIPS_CLASSW, false);
     ASSERT_NE(tooltip, nullptr);
-    EXPECT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 2);
 
     EXPECT_EQ(q.Focus(), q.Item(IDC_TEXT2));
     for (int id : {IDC_CHECK1, IDC_CHECK2, IDC_COMMAND1, IDC_TEXT1, IDC_TEXT2}) {
@@ -452,4 +455,133 @@ TEST_F(Quillon, AFailureIsShownOnItsBoxUntilTheNextSuccess) {
     SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
     EXPECT_EQ(Balloon(q, 500).first, nullptr) << "still shown after a success";
+}
+
+// A start with Windows begins minimised and logs its first refresh; each
+// option of the system menu is written at once and takes effect, and the
+// open menu is kept as a screenshot.
+TEST_F(Quillon, AMinimisedStartAndTheSystemMenusOptions) {
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\nevery=7\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start(L"-MIN"));
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_TRUE(IsIconic(q.Window()));
+    EXPECT_EQ(ReadBytes(LogIn()), "127.0.0.1\r\n");
+    ShowWindow(q.Window(), SW_RESTORE);
+    SetForegroundWindow(q.Window());
+    const auto choose = [&](UINT id) { SendMessageW(q.Window(), WM_SYSCOMMAND, id, 0); };
+    choose(ui::kMenuEvery + 16);  // 5 minutes
+    choose(ui::kMenuChanges);
+    choose(ui::kMenuIpv6);
+    EXPECT_EQ(Settings(), "[Main]\r\nlog=" + Ansi(LogIn()) + "\r\nevery=5\r\nchanges=1\r\nipv6=1\r\n");
+    // IPv6 counts from the next refresh: the test server answers IPv4 alone.
+    SendMessageW(q.Item(IDC_COMMAND1), BM_CLICK, 0, 0);
+    EXPECT_NE(Balloon(q).second.find(L"IPv6"), std::wstring::npos);
+    choose(ui::kMenuIpv6);
+    EXPECT_NE(Settings().find("ipv6=0\r\n"), std::string::npos);
+
+    const auto runValue = [] {
+        wchar_t data[1024] = L"";
+        DWORD size = sizeof data;
+        return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"Quillon",
+                            RRF_RT_REG_SZ, nullptr, data, &size) == ERROR_SUCCESS
+                   ? std::wstring(data)
+                   : L"<none>";
+    };
+    choose(ui::kMenuStartWithWindows);
+    EXPECT_EQ(runValue(), L"\"" + (dir / L"Quillon.exe") + L"\" -min");
+    choose(ui::kMenuStartWithWindows);
+    EXPECT_EQ(runValue(), L"<none>");
+    DeleteFileW(LogIn().c_str());
+    choose(ui::kMenuShowLog);
+    EXPECT_NE(Balloon(q).second.find(LogIn()), std::wstring::npos) << "no log yet";
+
+    // Alt+Space opens the menu with the options below the system's.
+    INPUT keys[4] = {};
+    const WORD vk[4] = {VK_MENU, VK_SPACE, VK_SPACE, VK_MENU};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = vk[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SetForegroundWindow(q.Window());
+    SendInput(4, keys, sizeof(INPUT));
+    HWND menu = nullptr;
+    for (DWORD start = GetTickCount(); !menu && GetTickCount() - start < 5000; Sleep(50))
+        menu = FindProcessWindow(q.Pid(), L"#32768", true);
+    ASSERT_NE(menu, nullptr) << "no system menu";
+    Sleep(300);
+    EXPECT_TRUE(SaveWindowShot(q.Window(), "system-menu", menu));
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+}
+
+// tray=1: a minimise box; minimised, the window is hidden with its icon
+// there, which Explorer's restart puts back; a second start brings the
+// window back, a click on the icon too, and "Exit" ends it, icon and all.
+TEST_F(Quillon, KeptInTheNotificationArea) {
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\ntray=1\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    EXPECT_TRUE(GetWindowLongPtrW(q.Window(), GWL_STYLE) & WS_MINIMIZEBOX);
+    const auto iconThere = [&] {
+        NOTIFYICONDATAW data{};
+        data.cbSize = NOTIFYICONDATAW_V3_SIZE;
+        data.hWnd = q.Window();
+        data.uID = ui::TrayIcon::kId;
+        return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    };
+    const auto waitFor = [](auto done) {
+        for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < 5000;) Sleep(50);
+        return done();
+    };
+    EXPECT_FALSE(iconThere());
+    SendMessageW(q.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(q.Window()); }));
+    EXPECT_TRUE(iconThere());
+    NOTIFYICONDATAW gone{};
+    gone.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    gone.hWnd = q.Window();
+    gone.uID = ui::TrayIcon::kId;
+    Shell_NotifyIconW(NIM_DELETE, &gone);
+    EXPECT_FALSE(iconThere());
+    SendMessageW(q.Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(iconThere()) << "put back after Explorer's restart";
+    EXPECT_FALSE(IsWindowVisible(q.Window()));
+
+    QuillonProcess second(dir.path());
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.WaitForExit(20000), 0);
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(q.Window()) && !IsIconic(q.Window()); })) << "brought back";
+    SendMessageW(q.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(q.Window()); }));
+    PostMessageW(q.Window(), ui::TrayIcon::kCallbackMessage, ui::TrayIcon::kId, WM_LBUTTONUP);
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(q.Window()); })) << "a click brings it back";
+    EXPECT_TRUE(waitFor([&] { return !iconThere(); })) << "and takes the icon away";
+
+    SendMessageW(q.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(q.Window()); }));
+    PostMessageW(q.Window(), ui::TrayIcon::kCallbackMessage, ui::TrayIcon::kId, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (menu = FindProcessWindow(q.Pid(), L"#32768", true)) != nullptr; }));
+    PostMessageW(menu, WM_KEYDOWN, 'X', 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    EXPECT_FALSE(iconThere()) << "gone with the program";
+
+    // A start with Windows begins in the notification area.
+    QuillonProcess m(dir.path());
+    ASSERT_TRUE(m.Start(L"-min"));
+    HWND hidden = nullptr;
+    EXPECT_TRUE(waitFor([&] {
+        hidden = FindProcessWindow(m.Pid(), L"FrmMain", false);
+        NOTIFYICONDATAW data{};
+        data.cbSize = NOTIFYICONDATAW_V3_SIZE;
+        data.hWnd = hidden;
+        data.uID = ui::TrayIcon::kId;
+        return hidden && !IsWindowVisible(hidden) && Shell_NotifyIconW(NIM_MODIFY, &data);
+    }));
+    PostMessageW(hidden, WM_CLOSE, 0, 0);
+    EXPECT_EQ(m.WaitForExit(10000), 0);
 }

@@ -5,8 +5,13 @@
 //   type EXE TEXT [HELD MS [viewer]]   TEXT typed into Text2, the longest key
 //       and the whole typing; HELD held shut for MS ms from the first key,
 //       as an editor would (a viewer: read, sharing reads only)
+//   choose EXE ID...   the system menu's items chosen (WM_SYSCOMMAND), then
+//       whether the frame has a minimise box
+//   tray EXE   minimised: hidden, and its icon there; then "Exit" from the
+//       icon's menu, and whether the icon went with the program
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
@@ -89,6 +94,32 @@ int wmain(int argc, wchar_t** argv) {
             CloseHandle(held);
             Sleep(1000);  // the window tries a kept write again within this
         }
+    } else if (what == L"choose") {
+        for (int i = 3; i < argc; ++i) SendMessageW(window, WM_SYSCOMMAND, wcstoul(argv[i], nullptr, 0), 0);
+        Say("minimize box", GetWindowLongPtrW(window, GWL_STYLE) & WS_MINIMIZEBOX ? L"yes" : L"no");
+    } else if (what == L"tray") {
+        const auto icon = [window] {
+            NOTIFYICONDATAW data{};
+            data.cbSize = NOTIFYICONDATAW_V3_SIZE;
+            data.hWnd = window;
+            data.uID = 1;
+            return Shell_NotifyIconW(NIM_MODIFY, &data) ? L"yes" : L"no";
+        };
+        SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        for (const DWORD start = GetTickCount(); IsWindowVisible(window) && GetTickCount() - start < 5000;) Sleep(20);
+        Say("hidden", IsWindowVisible(window) ? L"no" : L"yes");
+        Say("icon", icon());
+        PostMessageW(window, WM_APP + 1, 1, WM_RBUTTONUP);
+        HWND menu = nullptr;
+        for (const DWORD start = GetTickCount(); !menu && GetTickCount() - start < 5000; Sleep(20))
+            menu = FindProcessWindow(pi.dwProcessId, L"#32768", true);
+        PostMessageW(menu, WM_KEYDOWN, 'X', 0);
+        DWORD code = 99;
+        if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 98);
+        GetExitCodeProcess(pi.hProcess, &code);
+        Say("exit", std::to_wstring(code));
+        Say("icon after", icon());
+        return 0;
     }
     PostMessageW(window, WM_CLOSE, 0, 0);
     DWORD code = 99;

@@ -283,6 +283,21 @@ for arch in $runs; do
     [ $status -eq 1 ] && ! ls "$full" | grep -q '\.tmp$' ||
     { ls -l "$full"; umount "$full"; fail "a full disk: exit $status; the log or the settings changed"; }
   umount "$full"
+
+  # The system menu's choices are written at once, "Start with Windows" as
+  # this user's Run value; with tray=1 a minimise hides the window with its
+  # icon there, and "Exit" from the icon's menu ends it, icon and all.
+  settings "log=$win\\IP_log.txt"$'\r\n''every=7'$'\r\n'
+  run_value() { quillon_wine_as "$user" "$prefix" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Quillon 2>/dev/null | tr -d '\r'; }
+  probe choose "$exe" 0x7010 0x7110 0x7130 0x7150
+  kept=$(iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" 2>/dev/null | tr -d '\r' | tr '\n' ' ')
+  [ "$(said 'minimize box')" = yes ] && [ "$kept" = "[Main] log=$win\IP_log.txt every=5 changes=1 tray=1 " ] &&
+    [[ $(run_value) == *'\Quillon.exe" -min'* ]] || fail "the menu's choices: $(cat "$work/said"); settings: $kept; Run: $(run_value)"
+  probe tray "$exe"
+  [ "$(said hidden)" = yes ] && [ "$(said icon)" = yes ] && [ "$(said exit)" = 0 ] && [ "$(said 'icon after')" = no ] ||
+    fail "tray=1: $(cat "$work/said")"
+  probe choose "$exe" 0x7130 0x7150
+  [ "$(said 'minimize box')" = no ] && [[ $(run_value) != *Quillon.exe* ]] || fail "unchecked again: $(cat "$work/said"); Run: $(run_value)"
   echo "$arch: every case right; a key, the settings file read-only: $longest ms at most"
 done
 for shot in "$work"/shots/*.bmp; do  # beside the other tests' screenshots

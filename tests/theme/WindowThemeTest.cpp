@@ -1,6 +1,8 @@
 // The program's own window with and without version 6 of the common
 // controls: the refresh button is handed to the themed painter only with
 // it, and both looks are kept as screenshots.
+#include <windows.h>
+#include <commctrl.h>
 #include <oleacc.h>
 
 #include "ThemeTestSupport.h"
@@ -130,6 +132,37 @@ TEST_F(WindowThemeTest, TheRefreshButtonIsNamedForScreenReadersAndShowsOnlyItsPi
         EXPECT_EQ(Capture(command1), named) << "the name was drawn, version " << version;
         SetWindowTextW(command1, L"Refresh");
     }
+}
+
+// Text1 cuts an IPv6 address off; its tip holds each address in full, one a
+// line.
+TEST_F(WindowThemeTest, TheAddressBoxTipShowsEachAddressInFull) {
+    struct Find {
+        HWND owner, tip = nullptr;
+        static BOOL CALLBACK Each(HWND hwnd, LPARAM lp) {
+            auto* f = reinterpret_cast<Find*>(lp);
+            wchar_t name[64] = L"";
+            GetClassNameW(hwnd, name, 64);
+            if (GetWindow(hwnd, GW_OWNER) == f->owner && lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) f->tip = hwnd;
+            return !f->tip;
+        }
+    } find{window.hWnd()};
+    EnumThreadWindows(GetCurrentThreadId(), Find::Each, reinterpret_cast<LPARAM>(&find));
+    ASSERT_NE(find.tip, nullptr);
+    const auto tipOf = [&] {
+        wchar_t text[256] = L"";
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = window.hWnd();
+        tool.uId = reinterpret_cast<UINT_PTR>(window.Item(L"Text1"));
+        tool.lpszText = text;
+        SendMessageW(find.tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+        return std::wstring(text);
+    };
+    EXPECT_EQ(tipOf(), L"203.0.113.7");
+    const std::wstring both = L"203.0.113.7  2001:db8:85a3:1234:5678:8a2e:370:7334";
+    window.SetAddressText(both);
+    EXPECT_EQ(tipOf(), L"203.0.113.7\n2001:db8:85a3:1234:5678:8a2e:370:7334");
 }
 
 // A later window of the process (a test's, the benchmark's) must not find

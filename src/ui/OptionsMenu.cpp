@@ -1,0 +1,137 @@
+#include "ui/OptionsMenu.h"
+
+#include <shlwapi.h>
+
+#include <iterator>
+
+#include "common/ModulePath.h"
+#include "common/SystemLibrary.h"
+
+namespace quillon::ui {
+namespace {
+
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kRunValue[] = L"Quillon";
+const wchar_t* const kEveryTexts[] = {L"&Off", L"&5 minutes", L"&15 minutes", L"&30 minutes", L"1 &hour", L"&6 hours"};
+static_assert(std::size(kEveryTexts) == std::size(kEveryChoices));
+
+// Our items begin after the separator that follows the system's own.
+int FirstOwnItem(HMENU menu) {
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        const UINT id = GetMenuItemID(menu, i);
+        if (id == kMenuChanges) return i - 2;  // the separator and "Refresh every"
+    }
+    return -1;
+}
+
+std::wstring MinutesText(int minutes) {
+    return std::to_wstring(minutes) + (minutes == 1 ? L" minute" : L" minutes");
+}
+
+}  // namespace
+
+void AddOptions(HMENU menu, const OptionsState& state) {
+    if (!menu) return;
+    for (int first = FirstOwnItem(menu); first >= 0 && GetMenuItemCount(menu) > first;)
+        DeleteMenu(menu, static_cast<UINT>(first), MF_BYPOSITION);  // a submenu is destroyed with it
+    HMENU every = CreatePopupMenu();
+    bool chosen = false;
+    for (size_t i = 0; i < std::size(kEveryChoices); ++i) {
+        const bool on = state.every == kEveryChoices[i];
+        chosen = chosen || on;
+        AppendMenuW(every, MF_STRING | (on ? MF_CHECKED : 0), kMenuEvery + 16 * i, kEveryTexts[i]);
+    }
+    if (!chosen) AppendMenuW(every, MF_STRING | MF_CHECKED, kMenuEveryOther, MinutesText(state.every).c_str());
+    // Radio marks: one period is in force.
+    const int count = GetMenuItemCount(every);
+    for (int i = 0; i < count; ++i) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE;
+        GetMenuItemInfoW(every, static_cast<UINT>(i), TRUE, &info);
+        info.fType |= MFT_RADIOCHECK;
+        SetMenuItemInfoW(every, static_cast<UINT>(i), TRUE, &info);
+    }
+    const auto check = [](bool on) { return MF_STRING | (on ? MF_CHECKED : MF_UNCHECKED); };
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(every), L"Refresh &every");
+    AppendMenuW(menu, check(state.changes), kMenuChanges, L"Log only c&hanges");
+    AppendMenuW(menu, check(state.ipv6), kMenuIpv6, L"Ask for IPv&6 too");
+    AppendMenuW(menu, check(state.tray), kMenuTray, L"&Keep in the notification area");
+    AppendMenuW(menu, check(state.startWithWindows), kMenuStartWithWindows, L"S&tart with Windows");
+    AppendMenuW(menu, MF_STRING, kMenuShowLog, L"Show the &log");
+}
+
+int EveryOfCommand(UINT id) {
+    for (size_t i = 0; i < std::size(kEveryChoices); ++i)
+        if (id == kMenuEvery + 16 * i) return kEveryChoices[i];
+    return -1;
+}
+
+std::wstring RunEntryData() { return L"\"" + ModulePath() + L"\" -min"; }
+
+bool StartsWithWindows() {
+    wchar_t data[2048] = L"";
+    DWORD size = sizeof data - sizeof(wchar_t), type = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    const LSTATUS read = RegQueryValueExW(key, kRunValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    // Another copy's value (the folder was moved) is not this one's.
+    return read == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
+           _wcsicmp(data, RunEntryData().c_str()) == 0;
+}
+
+bool SetStartWithWindows(bool on, DWORD& error) {
+    HKEY key = nullptr;
+    error = static_cast<DWORD>(RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                               &key, nullptr));
+    if (error != ERROR_SUCCESS) return false;
+    if (on) {
+        const std::wstring data = RunEntryData();
+        error = static_cast<DWORD>(RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))));
+    } else {
+        error = static_cast<DWORD>(RegDeleteValueW(key, kRunValue));
+        if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return error == ERROR_SUCCESS;
+}
+
+bool OpenAsText(const std::wstring& path, DWORD& error) {
+    using AssocFn = decltype(&AssocQueryStringW);
+    static const auto assoc = ProcAddress<AssocFn>(LoadSystemLibrary(L"shlwapi.dll"), "AssocQueryStringW");
+    wchar_t command[2048] = L"";
+    DWORD size = static_cast<DWORD>(std::size(command));
+    if (!assoc || FAILED(assoc(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, L".txt", L"open", command, &size)) || !*command) {
+        error = ERROR_NO_ASSOCIATION;
+        return false;
+    }
+    // The command with the log in place of %1 (or after it, where it has
+    // none): the log's name never chooses the program.
+    wchar_t expanded[4096] = L"";
+    std::wstring line = ExpandEnvironmentStringsW(command, expanded, static_cast<DWORD>(std::size(expanded)))
+                            ? expanded
+                            : command;
+    const std::wstring quoted = L"\"" + path + L"\"";
+    bool placed = false;
+    for (const wchar_t* mark : {L"\"%1\"", L"%1", L"\"%L\"", L"%L"})
+        for (size_t at; (at = line.find(mark)) != std::wstring::npos; placed = true)
+            line.replace(at, wcslen(mark), quoted);
+    if (!placed) line += L" " + quoted;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        error = GetLastError();
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    error = ERROR_SUCCESS;
+    return true;
+}
+
+}  // namespace quillon::ui

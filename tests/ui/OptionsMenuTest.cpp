@@ -1,0 +1,119 @@
+// The options the window adds to its system menu, built for a given state,
+// and what two of them reach: the Run entry and the text-file program.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/ModulePath.h"
+#include "support/TestSupport.h"
+#include "ui/OptionsMenu.h"
+
+using namespace quillon;
+
+namespace {
+
+std::wstring TextAt(HMENU menu, int i) {
+    wchar_t text[128] = L"";
+    GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+    return text;
+}
+bool CheckedAt(HMENU menu, int i) { return GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED; }
+
+std::string Ansi(const std::wstring& text) { return std::string(text.begin(), text.end()); }  // ASCII paths
+
+constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+}  // namespace
+
+// The items, their checks and a period from the file that is no choice;
+// built again for another state, the menu holds them once.
+TEST(OptionsMenu, ShowsTheStateInForceAndIsBuiltAnewInPlace) {
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, SC_CLOSE, L"&Close\tAlt+F4");
+    ui::AddOptions(menu, {7, true, false, false, true});
+    ASSERT_EQ(GetMenuItemCount(menu), 8);
+    EXPECT_EQ(GetMenuState(menu, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+    const std::vector<std::wstring> texts = {L"Refresh &every", L"Log only c&hanges", L"Ask for IPv&6 too",
+                                             L"&Keep in the notification area", L"S&tart with Windows",
+                                             L"Show the &log"};
+    for (int i = 2; i < 8; ++i) EXPECT_EQ(TextAt(menu, i), texts[static_cast<size_t>(i - 2)]);
+    for (int i = 3; i < 7; ++i) EXPECT_EQ(CheckedAt(menu, i), i == 3 || i == 6) << i;
+    HMENU every = GetSubMenu(menu, 2);
+    ASSERT_NE(every, nullptr);
+    ASSERT_EQ(GetMenuItemCount(every), 7);
+    EXPECT_EQ(TextAt(every, 6), L"7 minutes");
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(CheckedAt(every, i), i == 6) << i;
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE;
+    GetMenuItemInfoW(every, 6, TRUE, &info);
+    EXPECT_TRUE(info.fType & MFT_RADIOCHECK);
+
+    ui::AddOptions(menu, {60, false, true, true, false});
+    ASSERT_EQ(GetMenuItemCount(menu), 8);
+    every = GetSubMenu(menu, 2);
+    ASSERT_EQ(GetMenuItemCount(every), 6);
+    EXPECT_EQ(TextAt(every, 4), L"1 &hour");
+    EXPECT_TRUE(CheckedAt(every, 4));
+    EXPECT_EQ(GetMenuItemID(every, 4), ui::kMenuEvery + 16 * 4);
+    EXPECT_EQ(ui::EveryOfCommand(GetMenuItemID(every, 4)), 60);
+    for (int i = 3; i < 7; ++i) EXPECT_EQ(CheckedAt(menu, i), i == 4 || i == 5) << i;
+    // The system uses the low four bits of a WM_SYSCOMMAND id.
+    for (UINT id : {GetMenuItemID(menu, 3), GetMenuItemID(menu, 6), GetMenuItemID(every, 1)})
+        EXPECT_EQ(id & 0xF, 0u) << id;
+    DestroyMenu(menu);
+}
+
+// Checked only for this copy's own value, whatever its case; unchecked, the
+// value is gone.
+TEST(OptionsMenu, StartWithWindowsIsThisCopysRunValue) {
+    DWORD error = 0;
+    ASSERT_TRUE(ui::SetStartWithWindows(true, error)) << error;
+    EXPECT_TRUE(ui::StartsWithWindows());
+    EXPECT_EQ(ui::RunEntryData(), L"\"" + ModulePath() + L"\" -min");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kRun, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    const auto put = [&](std::wstring data) {
+        RegSetValueExW(key, L"Quillon", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * 2));
+    };
+    std::wstring upper = ui::RunEntryData();
+    CharUpperW(upper.data());
+    put(upper);
+    EXPECT_TRUE(ui::StartsWithWindows());
+    put(L"\"C:\\Moved away\\Quillon.exe\" -min");
+    EXPECT_FALSE(ui::StartsWithWindows());
+    ASSERT_TRUE(ui::SetStartWithWindows(true, error));
+    EXPECT_TRUE(ui::StartsWithWindows());
+    ASSERT_TRUE(ui::SetStartWithWindows(false, error));
+    EXPECT_FALSE(ui::StartsWithWindows());
+    EXPECT_EQ(RegQueryValueExW(key, L"Quillon", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(ui::SetStartWithWindows(false, error)) << "no value to remove is no failure";
+    RegCloseKey(key);
+}
+
+// A log named ip.cmd goes to the text program, with its path; it is not run.
+TEST(OptionsMenu, ALogIsOpenedWithTheTextProgramNeverRun) {
+    test::TempDir dir;
+    const std::wstring log = dir / L"ip log.cmd", opened = dir / L"opened.txt", ran = dir / L"ran.txt";
+    test::WriteBytes(log, "echo ran>\"" + Ansi(ran) + "\"\r\n");
+    wchar_t saved[256] = L"";
+    LONG savedSize = sizeof saved;
+    const bool had = RegQueryValueW(HKEY_CLASSES_ROOT, L".txt", saved, &savedSize) == ERROR_SUCCESS;
+    const std::wstring command = L"cmd.exe /c echo %1>\"" + opened + L"\"";
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"QuillonTestText", 0), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonTestText\\shell\\open\\command", REG_SZ, command.c_str(), 0),
+              ERROR_SUCCESS);
+    DWORD error = 0;
+    const bool started = ui::OpenAsText(log, error);
+    for (DWORD start = GetTickCount(); started && !test::FileExists(opened) && GetTickCount() - start < 10000;) Sleep(50);
+    Sleep(300);
+    if (had) RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, saved, 0);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuillonTestText");
+    ASSERT_TRUE(started) << error;
+    EXPECT_EQ(test::ReadBytes(opened).substr(0, Ansi(log).size() + 2), "\"" + Ansi(log) + "\"");
+    EXPECT_FALSE(test::FileExists(ran));
+}
