@@ -92,7 +92,12 @@ void FrmMain::Show() {
     showOnAddress_ = false;
     if (bSilent != 0 || !hwnd_) return;
     Prepare();  // done already, unless a silent start was asked and not had
-    if (!IsWindowVisible(hwnd_)) ShowNow();
+    // A start in the notification area is there already, once an address
+    // showed it; otherwise its first refresh's news is the icon's balloon.
+    if (!IsWindowVisible(hwnd_) && !(tray_ && tray_->Wanted())) {
+        ShowNow();
+        TellTray();
+    }
     problemTip_.Update();  // what the first fetch found wrong
 }
 

@@ -7,8 +7,9 @@
 //       as an editor would (a viewer: read, sharing reads only)
 //   choose EXE ID...   the system menu's items chosen (WM_SYSCOMMAND), then
 //       whether the frame has a minimise box
-//   tray EXE   minimised: hidden, and its icon there; then "Exit" from the
-//       icon's menu, and whether the icon went with the program
+//   tray EXE [-min]   minimised (or started so): hidden, and its icon
+//       there; with -min the balloon the shell shows for it; then "Exit"
+//       from the icon's menu, and whether the icon went with the program
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -40,12 +41,37 @@ std::wstring TextOf(HWND hwnd) {
     return text;
 }
 
+// A visible window of that class with a text, of any process but that one.
+struct OtherSearch {
+    DWORD pid;
+    const wchar_t* windowClass;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOther(HWND hwnd, LPARAM param) {
+    auto& s = *reinterpret_cast<OtherSearch*>(param);
+    wchar_t name[64] = L"";
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    GetClassNameW(hwnd, name, 64);
+    if (owner == s.pid || !IsWindowVisible(hwnd) || lstrcmpiW(name, s.windowClass) || TextOf(hwnd).empty()) return TRUE;
+    s.found = hwnd;
+    return FALSE;
+}
+
+HWND FindOtherProcessWindow(DWORD pid, const wchar_t* windowClass) {
+    OtherSearch s{pid, windowClass, nullptr};
+    EnumWindows(MatchOther, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const std::wstring what = argv[1], exe = argv[2];
-    std::wstring cmd = L"\"" + exe + L"\"";
+    const bool startMinimised = what == L"tray" && argc > 3 && std::wstring(argv[3]) == L"-min";
+    std::wstring cmd = L"\"" + exe + L"\"" + (startMinimised ? L" -min" : L"");
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -54,7 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                        exe.substr(0, exe.find_last_of(L'\\')).c_str(), &si, &pi))
         for (; !window && GetTickCount() - started < 30000; Sleep(20))
-            if (!(window = FindProcessWindow(pi.dwProcessId, L"FrmMain", true)) &&
+            if (!(window = FindProcessWindow(pi.dwProcessId, L"FrmMain", !startMinimised)) &&
                 WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
                 break;
     if (!window) {
@@ -105,7 +131,13 @@ int wmain(int argc, wchar_t** argv) {
             data.uID = 1;
             return Shell_NotifyIconW(NIM_MODIFY, &data) ? L"yes" : L"no";
         };
-        SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        if (startMinimised) {  // the shell's balloon, a tooltip of its own process
+            std::wstring balloon;
+            for (const DWORD start = GetTickCount(); balloon.empty() && GetTickCount() - start < 20000; Sleep(50))
+                balloon = TextOf(FindOtherProcessWindow(pi.dwProcessId, TOOLTIPS_CLASSW));
+            Say("balloon", balloon);
+        }
+        if (!startMinimised) SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
         for (const DWORD start = GetTickCount(); IsWindowVisible(window) && GetTickCount() - start < 5000;) Sleep(20);
         Say("hidden", IsWindowVisible(window) ? L"no" : L"yes");
         Say("icon", icon());

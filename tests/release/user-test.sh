@@ -289,6 +289,8 @@ for arch in $runs; do
   # icon there, and "Exit" from the icon's menu ends it, icon and all.
   settings "log=$win\\IP_log.txt"$'\r\n''every=7'$'\r\n'
   run_value() { quillon_wine_as "$user" "$prefix" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Quillon 2>/dev/null | tr -d '\r'; }
+  run_key() { quillon_wine_as "$user" "$prefix" reg "$1" 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Quillon "${@:2}" /f >/dev/null 2>&1; }
+  run_key delete  # as an earlier run that failed may have left it
   probe choose "$exe" 0x7010 0x7110 0x7130 0x7150
   kept=$(iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" 2>/dev/null | tr -d '\r' | tr '\n' ' ')
   [ "$(said 'minimize box')" = yes ] && [ "$kept" = "[Main] log=$win\IP_log.txt every=5 changes=1 tray=1 " ] &&
@@ -296,6 +298,18 @@ for arch in $runs; do
   probe tray "$exe"
   [ "$(said hidden)" = yes ] && [ "$(said icon)" = yes ] && [ "$(said exit)" = 0 ] && [ "$(said 'icon after')" = no ] ||
     fail "tray=1: $(cat "$work/said")"
+  # A start with -min begins as the icon, logs its first refresh, and a
+  # change found while hidden is the shell's balloon.
+  serve 'answer 198.51.100.12' down down
+  probe tray "$exe" -min
+  [ "$(said hidden)" = yes ] && [ "$(said icon)" = yes ] && [[ $(said balloon) == *"Now: 198.51.100.12"* ]] &&
+    [ "$(tail -c 15 "$folder/IP_log.txt")" = $'198.51.100.12\r' ] && [ "$(said exit)" = 0 ] ||
+    fail "-min with tray=1: $(cat "$work/said"); log: $(log)"
+  # A Run value of a moved copy is not this copy's: checking points it here.
+  run_key add /d '"C:\moved\Quillon.exe" -min'
+  probe choose "$exe" 0x7130
+  [[ $(run_value) == *'REG_SZ    "C:\users\Public\Quillon T'*"$arch"'\Quillon.exe" -min' ]] ||  # reg prints no Ω
+    fail "a moved copy's Run value: $(run_value)"
   probe choose "$exe" 0x7130 0x7150
   [ "$(said 'minimize box')" = no ] && [[ $(run_value) != *Quillon.exe* ]] || fail "unchecked again: $(cat "$work/said"); Run: $(run_value)"
   echo "$arch: every case right; a key, the settings file read-only: $longest ms at most"
