@@ -313,15 +313,17 @@ ProcessUsage MeasureProcess(HANDLE process, DWORD pid) {
 
 // A window left open, refreshed by click again and again: what it holds
 // before and after. Fails where a refresh logged no line, or the threads
-// or handles grew past what a few requests under way explain.
+// or handles grew past what a few requests under way explain. With urls6,
+// it asks for the IPv6 address there too (ipv6=1).
 bool Soak(const std::wstring& exe, const std::wstring& folder, const std::string& urls, const char* label,
-          int refreshes, bool strict) {
+          int refreshes, bool strict, const std::string& urls6 = "") {
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring program = folder + L"\\Quillon.exe", log = folder + L"\\IP_log.txt";
     DeleteFileW(log.c_str());
     if (!CopyFileW(exe.c_str(), program.c_str(), FALSE)) return false;
     WriteFileBytes(folder + L"\\Quillon_settings.ini",
-                   "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\nurl=" + urls + "\r\n");
+                   "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\nurl=" + urls + "\r\n" +
+                       (urls6.empty() ? "" : "ipv6=1\r\nurl6=" + urls6 + "\r\n"));
     std::wstring cmd = L"\"" + program + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -690,10 +692,14 @@ int wmain(int argc, wchar_t** argv) {
     for (const auto& [exe, arch] : programs) {
         const std::string first = arch + ", first service trickling, " + std::to_string(soaks) + " refreshes";
         const std::string all = arch + ", all answering, " + std::to_string(soaks) + " refreshes";
+        // IPv6 failing beside it at every refresh: refused, then the wrong family.
+        const std::string v6 = arch + ", first service trickling, IPv6 failing, " + std::to_string(soaks) + " refreshes";
         if (!Soak(exe, work + L"\\soak-trickle-" + std::wstring(arch.begin(), arch.end()), trickling, first.c_str(),
                   soaks, !quick) ||
             !Soak(exe, work + L"\\soak-answer-" + std::wstring(arch.begin(), arch.end()), answerUrl + " " + answerUrl,
-                  all.c_str(), soaks, !quick))
+                  all.c_str(), soaks, !quick) ||
+            !Soak(exe, work + L"\\soak-ipv6-" + std::wstring(arch.begin(), arch.end()), trickling, v6.c_str(), soaks,
+                  !quick, "http://127.0.0.1:1/ip.shtml " + answerUrl))
             return Fail("a window left open piled up what its refreshes left behind");
     }
     return 0;

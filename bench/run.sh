@@ -140,9 +140,9 @@ for name, s in (("Quillon.exe size, win64", s64), ("Quillon.exe size, win32", s3
 print("\n".join(out))
 PY
 )
-# Eight soak rows for each program soaked.
-expected=27
-[ -z "$soak32" ] || expected=35
+# Twelve soak rows for each program soaked.
+expected=31
+[ -z "$soak32" ] || expected=43
 # The IPv6 loopback row, where nginx has the IPv6 loopback.
 [ ! -s "$nginx_dir/port-v6" ] || expected=$((expected + 1))
 # The HTTPS stand-ins' row, where it was tried.
