@@ -5,6 +5,8 @@
 # IPv6 services. Wine's sockets are made by the wineserver, so the nonroot
 # fixture's is stopped, one runs inside, and the fixture's comes back after.
 # Needs root; without it, says so and exits 77 (skipped).
+# QUILLON_IPV6_ROUNDS: how many rounds of eight runs at once (5), more to
+# count a rare fault.
 set -u
 out=$1 build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -84,6 +86,20 @@ for arch in $runs; do
     fail "ipv6=1, a first normal start: $(tr '\n' ' ' <"$work/said"), log: $(log)"
   fresh
   [ $status -eq 0 ] && logged $v4 $v6 || fail "ipv6=1 -s: exit $status, log: $(log)"
+  # Rounds of eight runs at once: each run's two lines are one write, side
+  # by side in the log, and overwriting runs leave one pair.
+  for round in $(seq "${QUILLON_IPV6_ROUNDS:-5}"); do
+    for keys in ipv6=1 'ipv6=1 overwrite=1'; do
+      settings $keys
+      rm -f "$folder/IP_log.txt"
+      pids=() statuses=""
+      for _ in 1 2 3 4 5 6 7 8; do quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 & pids+=($!); done
+      for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
+      pairs=$([[ $keys == *overwrite* ]] && echo 1 || echo 8)
+      [ "$statuses" = "0 0 0 0 0 0 0 0 " ] && logged $(for _ in $(seq $pairs); do echo $v4 $v6; done) ||
+        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log)"
+    done
+  done
   # No IPv6 connection (refused, no name): 3 at once, the IPv4 line logged;
   # a normal start says so, and shows and logs that line.
   settings ipv6=1
