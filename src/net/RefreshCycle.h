@@ -27,6 +27,7 @@ public:
     // address, say what went wrong otherwise. A click that arrives while a
     // cycle runs is ignored.
     void Command1_Click();
+    bool Running() const { return bRunning; }
 
     // Starts a request thread and binds WinInet on it, to be ready by the
     // first request while this thread does other work.

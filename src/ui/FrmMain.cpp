@@ -199,6 +199,9 @@ void FrmMain::Form_Load() {
 }
 
 void FrmMain::Command1_Click() {
+    // A tick or a click inside a refresh's yields is ignored: it would
+    // clear what that refresh is about to say, and the icon's failure note.
+    if (cycle_.Running()) return;
     if (settingsUnread_ && !LoadSettings()) return;
     if (serverRejected_) return;
     lastProblem_ = Problem::None;
