@@ -137,18 +137,10 @@ TEST_F(WindowThemeTest, TheRefreshButtonIsNamedForScreenReadersAndShowsOnlyItsPi
 // Text1 cuts an IPv6 address off; its tip holds each address in full, one a
 // line.
 TEST_F(WindowThemeTest, TheAddressBoxTipShowsEachAddressInFull) {
-    struct Find {
-        HWND owner, tip = nullptr;
-        static BOOL CALLBACK Each(HWND hwnd, LPARAM lp) {
-            auto* f = reinterpret_cast<Find*>(lp);
-            wchar_t name[64] = L"";
-            GetClassNameW(hwnd, name, 64);
-            if (GetWindow(hwnd, GW_OWNER) == f->owner && lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) f->tip = hwnd;
-            return !f->tip;
-        }
-    } find{window.hWnd()};
-    EnumThreadWindows(GetCurrentThreadId(), Find::Each, reinterpret_cast<LPARAM>(&find));
-    ASSERT_NE(find.tip, nullptr);
+    HWND tip = nullptr;
+    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) && GetWindow(tip, GW_OWNER) != window.hWnd()) {
+    }
+    ASSERT_NE(tip, nullptr);
     const auto tipOf = [&] {
         wchar_t text[256] = L"";
         TTTOOLINFOW tool{};
@@ -156,12 +148,11 @@ TEST_F(WindowThemeTest, TheAddressBoxTipShowsEachAddressInFull) {
         tool.hwnd = window.hWnd();
         tool.uId = reinterpret_cast<UINT_PTR>(window.Item(L"Text1"));
         tool.lpszText = text;
-        SendMessageW(find.tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
         return std::wstring(text);
     };
     EXPECT_EQ(tipOf(), L"203.0.113.7");
-    const std::wstring both = L"203.0.113.7  2001:db8:85a3:1234:5678:8a2e:370:7334";
-    window.SetAddressText(both);
+    window.SetAddressText(L"203.0.113.7  2001:db8:85a3:1234:5678:8a2e:370:7334");
     EXPECT_EQ(tipOf(), L"203.0.113.7\n2001:db8:85a3:1234:5678:8a2e:370:7334");
 }
 
