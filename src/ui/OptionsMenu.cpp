@@ -109,17 +109,27 @@ bool OpenAsText(const std::wstring& path, DWORD& error) {
         error = ERROR_NO_ASSOCIATION;
         return false;
     }
-    // The command with the log in place of %1 (or after it, where it has
-    // none): the log's name never chooses the program.
+    // The command with the log in place of %1 or %L (or after it, where it
+    // has none), in one pass: the log's name never chooses the program, and
+    // a "%1" in that name is no mark.
     wchar_t expanded[4096] = L"";
-    std::wstring line = ExpandEnvironmentStringsW(command, expanded, static_cast<DWORD>(std::size(expanded)))
-                            ? expanded
-                            : command;
+    const std::wstring given = ExpandEnvironmentStringsW(command, expanded, static_cast<DWORD>(std::size(expanded)))
+                                   ? expanded
+                                   : command;
     const std::wstring quoted = L"\"" + path + L"\"";
+    std::wstring line;
     bool placed = false;
-    for (const wchar_t* mark : {L"\"%1\"", L"%1", L"\"%L\"", L"%L"})
-        for (size_t at; (at = line.find(mark)) != std::wstring::npos; placed = true)
-            line.replace(at, wcslen(mark), quoted);
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != L'%' || i + 1 == given.size() || (given[i + 1] != L'1' && given[i + 1] != L'L')) {
+            line += given[i];
+            continue;
+        }
+        const bool inQuotes = !line.empty() && line.back() == L'"' && i + 2 < given.size() && given[i + 2] == L'"';
+        if (inQuotes) line.pop_back();
+        line += quoted;
+        i += inQuotes ? 2 : 1;
+        placed = true;
+    }
     if (!placed) line += L" " + quoted;
     STARTUPINFOW si{};
     si.cb = sizeof si;

@@ -74,10 +74,11 @@ TEST(OptionsMenu, StartWithWindowsIsThisCopysRunValueInAnyCase) {
     EXPECT_TRUE(ui::SetStartWithWindows(false, error)) << "no value to remove is no failure";
 }
 
-// A log named ip.cmd goes to the text program, with its path; it is not run.
+// A log named ip.cmd goes to the text program, with its path; it is not
+// run, and a "%1" in its name is no mark for the path.
 TEST(OptionsMenu, ALogIsOpenedWithTheTextProgramNeverRun) {
     test::TempDir dir;
-    const std::wstring log = dir / L"ip log.cmd", opened = dir / L"opened.txt", ran = dir / L"ran.txt";
+    const std::wstring log = dir / L"ip %1 log.cmd", opened = dir / L"opened.txt", ran = dir / L"ran.txt";
     test::WriteBytes(log, "echo ran>\"" + Ansi(ran) + "\"\r\n");
     wchar_t saved[256] = L"";
     LONG savedSize = sizeof saved;
