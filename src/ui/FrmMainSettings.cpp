@@ -97,7 +97,7 @@ bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
         std::wstring problem;
         const auto servers = net::ParseServerUrls(url, &problem);
         if (servers) {
-            (key[3] ? cycle_.servers6 : cycle_.servers) = *servers;
+            (std::wstring_view(key) == L"url6" ? cycle_.servers6 : cycle_.servers) = *servers;
             continue;
         }
         serverRejected_ = true;

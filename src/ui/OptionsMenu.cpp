@@ -36,23 +36,18 @@ void AddOptions(HMENU menu, const OptionsState& state) {
     for (int first = FirstOwnItem(menu); first >= 0 && GetMenuItemCount(menu) > first;)
         DeleteMenu(menu, static_cast<UINT>(first), MF_BYPOSITION);  // a submenu is destroyed with it
     HMENU every = CreatePopupMenu();
-    bool chosen = false;
+    int checked = -1;
     for (size_t i = 0; i < std::size(kEveryChoices); ++i) {
-        const bool on = state.every == kEveryChoices[i];
-        chosen = chosen || on;
-        AppendMenuW(every, MF_STRING | (on ? MF_CHECKED : 0), kMenuEvery + 16 * i, kEveryTexts[i]);
+        if (state.every == kEveryChoices[i]) checked = static_cast<int>(i);
+        AppendMenuW(every, MF_STRING, kMenuEvery + 16 * i, kEveryTexts[i]);
     }
-    if (!chosen) AppendMenuW(every, MF_STRING | MF_CHECKED, kMenuEveryOther, MinutesText(state.every).c_str());
-    // Radio marks: one period is in force.
-    const int count = GetMenuItemCount(every);
-    for (int i = 0; i < count; ++i) {
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE;
-        GetMenuItemInfoW(every, static_cast<UINT>(i), TRUE, &info);
-        info.fType |= MFT_RADIOCHECK;
-        SetMenuItemInfoW(every, static_cast<UINT>(i), TRUE, &info);
+    if (checked < 0) {
+        AppendMenuW(every, MF_STRING, kMenuEveryOther, MinutesText(state.every).c_str());
+        checked = GetMenuItemCount(every) - 1;
     }
+    // A radio mark: one period is in force.
+    CheckMenuRadioItem(every, 0, static_cast<UINT>(GetMenuItemCount(every) - 1), static_cast<UINT>(checked),
+                       MF_BYPOSITION);
     const auto check = [](bool on) { return MF_STRING | (on ? MF_CHECKED : MF_UNCHECKED); };
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(every), L"Refresh &every");
