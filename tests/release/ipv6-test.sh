@@ -5,8 +5,9 @@
 # IPv6 services. Wine's sockets are made by the wineserver, so the nonroot
 # fixture's is stopped, one runs inside, and the fixture's comes back after.
 # Needs root; without it, says so and exits 77 (skipped).
-# QUILLON_IPV6_ROUNDS: how many rounds of eight runs at once (5), more to
-# count a rare fault.
+# QUILLON_IPV6_ROUNDS: how many rounds of eight runs at once (5), and
+# QUILLON_IPV6_KILLS: how many overwriting runs killed (20), more to count
+# a rare fault.
 set -u
 out=$1 build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -99,6 +100,15 @@ for arch in $runs; do
       [ "$statuses" = "0 0 0 0 0 0 0 0 " ] && logged $(for _ in $(seq $pairs); do echo $v4 $v6; done) ||
         fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log)"
     done
+  done
+  # Overwriting runs killed at any instant: the log holds both lines, whole.
+  settings ipv6=1 overwrite=1
+  printf '%s\r\n' $v4 $v6 >"$folder/IP_log.txt" && chown "$user" "$folder/IP_log.txt"
+  for kill in $(seq "${QUILLON_IPV6_KILLS:-20}"); do
+    quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 &
+    sleep "0.$(printf '%03d' $((50 + RANDOM % 600)))"
+    pkill -9 -u "$user" -f 'Quillon\.exe' 2>/dev/null; wait $! 2>/dev/null
+    logged $v4 $v6 || fail "killed run $kill left: $(log)"
   done
   # No IPv6 connection (refused, no name): 3 at once, the IPv4 line logged;
   # a normal start says so, and shows and logs that line.
