@@ -97,12 +97,15 @@ for arch in $runs; do
     as_user "$exe" -s
     [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.12)" ] && [ "$ms" -lt 30000 ] ||
       fail "first service $mode: exit $status after $ms ms, log: $(log)"
+    [ "$mode" = html ] && quick=$ms
   done
   # One that accepts and never answers has the next asked beside it soon:
-  # the address within 3 s, silently and in the window.
-  [ "$ms" -lt 3000 ] || fail "first service silent: $ms ms"
+  # within 4 s of what a first service that answers at once costs, silently
+  # and in the window, against the 10 s a server is otherwise given. Wine's
+  # start alone may take seconds on a loaded machine, so the bound is relative.
+  [ "$ms" -lt $((quick + 4000)) ] || fail "first service silent: $ms ms, one answering at once: $quick ms"
   probe show "$exe"
-  [ "$(said text1)" = 198.51.100.12 ] && [ "$(said 'shown ms')" -lt 3000 ] ||
+  [ "$(said text1)" = 198.51.100.12 ] && [ "$(said 'shown ms')" -lt $((quick + 4000)) ] ||
     fail "first service silent, the window: $(cat "$work/said")"
 
   # None answers: 1, in time, nothing logged; a normal start says why.
