@@ -131,7 +131,9 @@ for arch in $runs; do
     fail "a normal start with an unwritable log showed: $(cat "$work/said")"
 
   # Eight runs at once, four times: one writer at a time, whatever the mode.
-  serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
+  # The second service answers as the first does: on a loaded machine a run
+  # may ask it after 1.5 s, and these rounds count lines, not services.
+  serve 'answer 198.51.100.11' 'answer 198.51.100.11' 'answer 198.51.100.13'
   rm -f "$folder/IP_log.txt"
   settings "log=$win\\IP_log.txt"$'\r\n'
   for _ in 1 2 3 4; do at_once appending; done
@@ -158,7 +160,7 @@ for arch in $runs; do
         fail "first service $mode, round $round left: $(tr -d '\r' <"$folder/IP_log.txt" | sort | uniq -c | tr '\n' ' ')"
     done
   done
-  serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
+  serve 'answer 198.51.100.11' 'answer 198.51.100.11' 'answer 198.51.100.13'
 
   # A relative log lies beside the program, whatever folder the run was
   # started in (Task Scheduler's is the system folder).
