@@ -41,30 +41,6 @@ std::wstring TextOf(HWND hwnd) {
     return text;
 }
 
-// A visible window of that class with a text, of any process but that one.
-struct OtherSearch {
-    DWORD pid;
-    const wchar_t* windowClass;
-    HWND found;
-};
-
-BOOL CALLBACK MatchOther(HWND hwnd, LPARAM param) {
-    auto& s = *reinterpret_cast<OtherSearch*>(param);
-    wchar_t name[64] = L"";
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    GetClassNameW(hwnd, name, 64);
-    if (owner == s.pid || !IsWindowVisible(hwnd) || lstrcmpiW(name, s.windowClass) || TextOf(hwnd).empty()) return TRUE;
-    s.found = hwnd;
-    return FALSE;
-}
-
-HWND FindOtherProcessWindow(DWORD pid, const wchar_t* windowClass) {
-    OtherSearch s{pid, windowClass, nullptr};
-    EnumWindows(MatchOther, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -124,18 +100,20 @@ int wmain(int argc, wchar_t** argv) {
         for (int i = 3; i < argc; ++i) SendMessageW(window, WM_SYSCOMMAND, wcstoul(argv[i], nullptr, 0), 0);
         Say("minimize box", GetWindowLongPtrW(window, GWL_STYLE) & WS_MINIMIZEBOX ? L"yes" : L"no");
     } else if (what == L"tray") {
-        const auto icon = [window] {
-            NOTIFYICONDATAW data{};
-            data.cbSize = NOTIFYICONDATAW_V3_SIZE;
-            data.hWnd = window;
-            data.uID = 1;
-            return Shell_NotifyIconW(NIM_MODIFY, &data) ? L"yes" : L"no";
+        const auto icon = [window] { return NotifyIcon(NIM_MODIFY, window, 1) ? L"yes" : L"no"; };
+        const auto balloonTip = [&pi](HWND hwnd) {  // the shell's: visible, with a text, of another process
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            wchar_t name[64] = L"";
+            GetClassNameW(hwnd, name, 64);
+            return owner != pi.dwProcessId && IsWindowVisible(hwnd) && !lstrcmpiW(name, TOOLTIPS_CLASSW) &&
+                   !TextOf(hwnd).empty();
         };
-        if (startMinimised) {  // the shell's balloon, a tooltip of its own process
-            std::wstring balloon;
-            for (const DWORD start = GetTickCount(); balloon.empty() && GetTickCount() - start < 20000; Sleep(50))
-                balloon = TextOf(FindOtherProcessWindow(pi.dwProcessId, TOOLTIPS_CLASSW));
-            Say("balloon", balloon);
+        if (startMinimised) {
+            HWND balloon = nullptr;
+            for (const DWORD start = GetTickCount(); !balloon && GetTickCount() - start < 20000; Sleep(50))
+                balloon = FindTopWindow(balloonTip);
+            Say("balloon", TextOf(balloon));
         }
         if (!startMinimised) SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
         for (const DWORD start = GetTickCount(); IsWindowVisible(window) && GetTickCount() - start < 5000;) Sleep(20);

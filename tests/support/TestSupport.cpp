@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -79,22 +81,10 @@ std::string Env(const char* name) {
 
 namespace {
 
-struct WindowSearch {
-    DWORD pid;
-    const wchar_t* windowClass;
-    bool visibleOnly;
-    HWND found;
-};
-
 BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<WindowSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != s->pid || (s->visibleOnly && !IsWindowVisible(hwnd))) return TRUE;
-    wchar_t cls[64] = L"";
-    GetClassNameW(hwnd, cls, 64);
-    if (s->windowClass && lstrcmpW(cls, s->windowClass) != 0) return TRUE;
-    s->found = hwnd;
+    auto& s = *reinterpret_cast<std::pair<const std::function<bool(HWND)>*, HWND>*>(lp);
+    if (!(*s.first)(hwnd)) return TRUE;
+    s.second = hwnd;
     return FALSE;
 }
 
@@ -106,10 +96,27 @@ BOOL CALLBACK CountWindow(HWND hwnd, LPARAM counter) {
 
 }  // namespace
 
-HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly) {
-    WindowSearch s{pid, windowClass, visibleOnly, nullptr};
+HWND FindTopWindow(const std::function<bool(HWND)>& match) {
+    std::pair<const std::function<bool(HWND)>*, HWND> s{&match, nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    return s.second;
+}
+
+HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly) {
+    return FindTopWindow([=](HWND hwnd) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        wchar_t cls[64] = L"";
+        GetClassNameW(hwnd, cls, 64);
+        return owner == pid && (!visibleOnly || IsWindowVisible(hwnd)) && (!windowClass || !lstrcmpW(cls, windowClass));
+    });
+}
+
+bool NotifyIcon(DWORD message, HWND owner, UINT id, HICON icon) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V3_SIZE, data.hWnd = owner, data.uID = id;
+    data.uFlags = icon ? NIF_ICON : 0u, data.hIcon = icon;
+    return Shell_NotifyIconW(message, &data) != FALSE;
 }
 
 std::vector<DWORD> RunAtOnce(const std::vector<std::wstring>& commandLines, DWORD timeoutMs) {

@@ -4,6 +4,7 @@
 // windows of another process and the object counts of this one.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ inline constexpr const wchar_t* kLoopback = L"127.0.0.1";
 // A top-level window of the process: of the given class (any when null),
 // and visible if asked; null when there is none.
 HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, bool visibleOnly);
+// The first top-level window that match takes; null when none does.
+HWND FindTopWindow(const std::function<bool(HWND)>& match);
+
+// Shell_NotifyIcon on owner's icon id, with NIF_ICON when an icon is given:
+// NIM_MODIFY with no flags succeeds only for an icon that is there.
+bool NotifyIcon(DWORD message, HWND owner, UINT id, HICON icon = nullptr);
 
 // Starts every command line at once and waits for all, up to timeoutMs;
 // their exit codes (99 for one that did not start or end in time).

@@ -5,16 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
 #include "ui/TrayIcon.h"
 
 namespace quillon::test {
 namespace {
 
 bool Icon(DWORD message, HWND hwnd) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V3_SIZE, data.hWnd = hwnd, data.uID = ui::TrayIcon::kId;
-    data.uFlags = message == NIM_ADD ? NIF_ICON : 0u, data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    return Shell_NotifyIconW(message, &data);
+    return NotifyIcon(message, hwnd, ui::TrayIcon::kId, message == NIM_ADD ? LoadIconW(nullptr, IDI_APPLICATION) : nullptr);
 }
 
 HWND TopLevel() {  // TaskbarCreated reaches top-level windows only
