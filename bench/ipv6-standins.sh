@@ -14,7 +14,7 @@ raw=$1 build=$2 work=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine.sh"
 . "$root/tests/fixtures/standins.sh"
-if ! standins_private_net; then exec unshare --mount --net bash "$0" "$@"; fi
+if ! standins_own_ns net; then exec unshare --mount --net bash "$0" "$@"; fi
 
 export WINEPREFIX=$build/wineprefix
 # The names resolve here, with nothing between: no proxy from the caller.

@@ -7,9 +7,9 @@
 //       as an editor would (a viewer: read, sharing reads only)
 //   choose EXE ID...   the system menu's items chosen (WM_SYSCOMMAND), then
 //       whether the frame has a minimise box
-//   tray EXE [-min]   minimised (or started so): hidden, and its icon
-//       there; with -min the balloon the shell shows for it; then "Exit"
-//       from the icon's menu, and whether the icon went with the program
+//   tray EXE   started with -min: the balloon the shell shows for it,
+//       whether it is hidden with its icon there; then "Exit" from the
+//       icon's menu, and whether the icon went with the program
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -46,7 +46,7 @@ std::wstring TextOf(HWND hwnd) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const std::wstring what = argv[1], exe = argv[2];
-    const bool startMinimised = what == L"tray" && argc > 3 && std::wstring(argv[3]) == L"-min";
+    const bool startMinimised = what == L"tray";
     std::wstring cmd = L"\"" + exe + L"\"" + (startMinimised ? L" -min" : L"");
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -109,13 +109,10 @@ int wmain(int argc, wchar_t** argv) {
             return owner != pi.dwProcessId && IsWindowVisible(hwnd) && !lstrcmpiW(name, TOOLTIPS_CLASSW) &&
                    !TextOf(hwnd).empty();
         };
-        if (startMinimised) {
-            HWND balloon = nullptr;
-            for (const DWORD start = GetTickCount(); !balloon && GetTickCount() - start < 20000; Sleep(50))
-                balloon = FindTopWindow(balloonTip);
-            Say("balloon", TextOf(balloon));
-        }
-        if (!startMinimised) SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        HWND balloon = nullptr;
+        for (const DWORD start = GetTickCount(); !balloon && GetTickCount() - start < 20000; Sleep(50))
+            balloon = FindTopWindow(balloonTip);
+        Say("balloon", TextOf(balloon));
         for (const DWORD start = GetTickCount(); IsWindowVisible(window) && GetTickCount() - start < 5000;) Sleep(20);
         Say("hidden", IsWindowVisible(window) ? L"no" : L"yes");
         Say("icon", icon());
