@@ -5,6 +5,7 @@
 #include "common/DoEvents.h"
 #include "common/RunLimit.h"
 #include "common/SystemLibrary.h"
+#include "settings/Modini.h"
 #include "theme/mdXpThemeSupport.h"
 #include "ui/FrmMain.h"
 
@@ -24,11 +25,23 @@ void EnableDep() {
         setDep(PROCESS_DEP_ENABLE);
 }
 
+// The limit's end: a run that has not done its work says why it ended
+// before the process goes.
+void EndOverdue(UINT exitCode) {
+    if (exitCode != 0) {
+        const std::wstring why = runlimit::DecidedWhy();
+        settings::WriteLastError(static_cast<int>(exitCode),
+                                 L"The run's time of " + std::to_wstring(kSilentRunLimitMs / 1000) + L" seconds was up." +
+                                     (why.empty() ? L"" : L"\n" + why));
+    }
+    runlimit::EndProcess(exitCode);
+}
+
 }  // namespace
 
 int Main(const std::wstring& argumentText) {
     // Before anything that can hang: the libraries, the theme, the window.
-    if (ui::RunModeOf(argumentText) == ui::RunMode::Silent) runlimit::Start(kSilentRunLimitMs);
+    if (ui::RunModeOf(argumentText) == ui::RunMode::Silent) runlimit::Start(kSilentRunLimitMs, 15000, EndOverdue);
     RestrictDllSearch();
     // System libraries load some of theirs later by bare name, and Wine's
     // delay-loads do so past the restricted search: the visual-style

@@ -8,8 +8,9 @@ namespace {
 struct State {
     State() { InitializeCriticalSection(&writing); }
     CRITICAL_SECTION writing;
-    volatile LONG succeeded = 0;  // Succeeded's code + 1; 0 before
-    volatile LONG decided = -1;  // End's exit code, once it is known
+    volatile LONG decided = -1;  // the exit code, once it is known
+    SRWLOCK whyLock = SRWLOCK_INIT;
+    std::wstring why;
     DWORD limitMs = 0, graceMs = 0;
     EndFn end = EndProcess;
     HANDLE stop = nullptr, thread = nullptr;  // the last Start's
@@ -29,8 +30,7 @@ DWORD WINAPI EndWhenOverdue(void* stop) {
     bool held = false;
     while (!(held = TryEnterCriticalSection(&s.writing) != FALSE) && GetTickCount() - start < s.graceMs) Sleep(10);
     const LONG decided = InterlockedCompareExchange(&s.decided, 0, 0);
-    const LONG succeeded = InterlockedCompareExchange(&s.succeeded, 0, 0);
-    s.end(decided >= 0 ? static_cast<UINT>(decided) : succeeded > 0 ? static_cast<UINT>(succeeded - 1) : 1);
+    s.end(decided >= 0 ? static_cast<UINT>(decided) : 1);
     if (held) LeaveCriticalSection(&s.writing);  // only where the end returned (tests)
     return 0;
 }
@@ -41,8 +41,10 @@ void EndProcess(UINT exitCode) { TerminateProcess(GetCurrentProcess(), exitCode)
 
 void Start(DWORD limitMs, DWORD graceMs, EndFn end) {
     State& s = Shared();
-    s.succeeded = 0;
     s.decided = -1;
+    AcquireSRWLockExclusive(&s.whyLock);
+    s.why.clear();
+    ReleaseSRWLockExclusive(&s.whyLock);
     s.limitMs = limitMs;
     s.graceMs = graceMs;
     s.end = end;
@@ -62,8 +64,20 @@ void Stop() {
 Writing::Writing() { EnterCriticalSection(&Shared().writing); }
 Writing::~Writing() { LeaveCriticalSection(&Shared().writing); }
 
-void Decide(UINT exitCode) { InterlockedExchange(&Shared().decided, static_cast<LONG>(exitCode)); }
+void Decide(UINT exitCode, const std::wstring& why) {
+    State& s = Shared();
+    AcquireSRWLockExclusive(&s.whyLock);
+    s.why = why;
+    ReleaseSRWLockExclusive(&s.whyLock);
+    InterlockedExchange(&s.decided, static_cast<LONG>(exitCode));
+}
 
-void Succeeded(UINT exitCode) { InterlockedExchange(&Shared().succeeded, static_cast<LONG>(exitCode) + 1); }
+std::wstring DecidedWhy() {
+    State& s = Shared();
+    AcquireSRWLockShared(&s.whyLock);
+    std::wstring why = s.why;
+    ReleaseSRWLockShared(&s.whyLock);
+    return why;
+}
 
 }  // namespace quillon::runlimit

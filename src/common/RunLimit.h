@@ -5,6 +5,8 @@
 // its work.
 #include <windows.h>
 
+#include <string>
+
 namespace quillon::runlimit {
 
 // What ends the process when the limit comes; tests put a recorder here.
@@ -13,8 +15,7 @@ void EndProcess(UINT exitCode);
 
 // Starts a thread that watches the time. After limitMs it waits for a
 // write under way (up to graceMs, for a write that hangs on a dead share),
-// then ends the process: with Succeeded's code if the run did its work,
-// else 1.
+// then ends the process with the code last decided, or 1 where none was.
 void Start(DWORD limitMs, DWORD graceMs = 15000, EndFn end = EndProcess);
 
 // Ends the watching thread, for a run about to end by itself, and waits up
@@ -30,15 +31,12 @@ public:
     Writing& operator=(const Writing&) = delete;
 };
 
-// The run's exit code, decided as it ends: from then on the limit ends it
-// with that code, whatever Succeeded said. Call it inside a Writing, so
-// that a limit coming meanwhile waits for the decision.
-void Decide(UINT exitCode);
-
-// The run has done its work; the limit now ends it with exitCode (0, or
-// kPartlyDone where one address of two was found). Call it inside the
-// Writing that wrote the run's result, so that no moment lies between.
-constexpr UINT kPartlyDone = 3;
-void Succeeded(UINT exitCode = 0);
+// The code the run ends with if the limit comes now, and why in words:
+// decided by the run where its result was written, and again as it ends.
+// Call it inside the Writing that wrote the result, so that no moment lies
+// between the write and the decision.
+void Decide(UINT exitCode, const std::wstring& why = L"");
+// What the last Decide said; "" where nothing was decided.
+std::wstring DecidedWhy();
 
 }  // namespace quillon::runlimit

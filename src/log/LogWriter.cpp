@@ -46,23 +46,22 @@ bool Append(const std::wstring& path, const std::string& line) {
 }
 
 // The write itself, under the lock the caller holds: the lines and their
-// ends together.
-bool WriteLines(const std::wstring& path, const std::wstring& lines, bool overwrite, UINT code, DWORD& error) {
+// ends together. A silent run's time limit waits for it, and for done.
+bool WriteLines(const std::wstring& path, const std::wstring& lines, bool overwrite, DWORD& error,
+                const std::function<void()>& done) {
     const std::string line = ToAnsi(lines);
-    // The silent run's time limit waits for this write, and a run whose
-    // line is in the log counts as done from the same moment.
     const runlimit::Writing writing;
     const bool written = overwrite ? WriteWholeFile(path, line, {.waitForHolder = true, .inPlace = true})
                                    : Append(path, line);
-    if (written) runlimit::Succeeded(code);
     error = written ? ERROR_SUCCESS : GetLastError();
+    if (written) done();
     return written;
 }
 
 }  // namespace
 
 bool LogAddresses(const std::wstring& sLog, std::vector<LogEntry>& entries, bool bOverWrite, SameFn same,
-                  DWORD& error) {
+                  DWORD& error, const std::function<void()>& done) {
     error = ERROR_SUCCESS;
     for (LogEntry& e : entries) e.logged = Logged::Failed;
     if (sLog.empty()) {
@@ -79,29 +78,27 @@ bool LogAddresses(const std::wstring& sLog, std::vector<LogEntry>& entries, bool
         return false;
     }
     std::wstring text;
-    bool unchanged = false, missing = false;
+    bool anyNew = false;
     for (LogEntry& e : entries) {
         e.before = (e.ofFamily ? LastLogLine(sLog, e.ofFamily) : LastLogLine(sLog)).value_or(L"");
-        missing = missing || !e.found;
-        if (e.found && same && same(AddressOfLine(e.before), e.address)) {
-            e.logged = Logged::Unchanged;
-            unchanged = true;
-        }
+        if (e.found && same && same(AddressOfLine(e.before), e.address)) e.logged = Logged::Unchanged;
         const bool now = e.found && e.logged != Logged::Unchanged;
+        anyNew = anyNew || now;
         // An overwrite keeps the line of a family that has no new one.
         if (now || (bOverWrite && !e.before.empty())) text += (now ? e.line : e.before) + L"\r\n";
     }
-    const bool anyNew = std::any_of(entries.begin(), entries.end(),
-                                    [](const LogEntry& e) { return e.found && e.logged != Logged::Unchanged; });
-    const UINT code = missing ? runlimit::kPartlyDone : 0;
+    const auto settle = [&] {
+        for (LogEntry& e : entries)
+            if (e.found && e.logged != Logged::Unchanged) e.logged = Logged::Written;
+        if (done) done();
+    };
     if (!anyNew) {
-        if (unchanged) runlimit::Succeeded(code);  // nothing to write: the log already says it
+        // Nothing to write: the log already says it.
+        const runlimit::Writing deciding;
+        settle();
         return true;
     }
-    if (!WriteLines(sLog, text, bOverWrite, code, error)) return false;
-    for (LogEntry& e : entries)
-        if (e.found && e.logged != Logged::Unchanged) e.logged = Logged::Written;
-    return true;
+    return WriteLines(sLog, text, bOverWrite, error, settle);
 }
 
 Logged LogAddress(const std::wstring& sLog, const std::wstring& line, const std::wstring& address, bool bOverWrite,

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,8 +40,11 @@ struct LogEntry {
 // not written again. An overwrite keeps one line of each entry: its new
 // one, or its last one where it has no new one. False, error set, where
 // the write failed; true where it was written or nothing needed writing.
+// done, where given, runs once the entries say what became of them, inside
+// the section that a silent run's time limit waits for, so that the run's
+// result is known from the moment its line is in.
 bool LogAddresses(const std::wstring& sLog, std::vector<LogEntry>& entries, bool bOverWrite, SameFn same,
-                  DWORD& error);
+                  DWORD& error, const std::function<void()>& done = nullptr);
 
 // Writes line (the address, with the date and time or not) to the log, one
 // writer at a time whichever run of the program it is. Where same is given

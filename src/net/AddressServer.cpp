@@ -84,13 +84,10 @@ std::vector<AddressServer> BuiltInServers(const std::string& host) {
     return services;
 }
 
-std::vector<AddressServer> BuiltInServers6(const std::string& host) {
+std::vector<AddressServer> BuiltInServers6() {
     std::vector<AddressServer> servers;
-    if (!host.empty()) servers = BuiltInServers(host);
-    else
-        for (const char* name : {"api6.ipify.org", "ipv6.icanhazip.com", "v6.ident.me"})
-            servers.push_back({name, INTERNET_DEFAULT_HTTPS_PORT, "/", true});
-    for (AddressServer& s : servers) s.ipv6Only = true;
+    for (const char* name : {"api6.ipify.org", "ipv6.icanhazip.com", "v6.ident.me"})
+        servers.push_back({name, INTERNET_DEFAULT_HTTPS_PORT, "/", true, false, true});
     return servers;
 }
 

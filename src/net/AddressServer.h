@@ -29,9 +29,10 @@ std::wstring ServerUrl(const AddressServer& server);
 // api.ipify.org, ipv4.icanhazip.com and checkip.amazonaws.com over HTTPS,
 // in that order.
 std::vector<AddressServer> BuiltInServers(const std::string& host);
-// Those asked for the IPv6 address: the given host's page, or the public
-// services api6.ipify.org, ipv6.icanhazip.com and v6.ident.me.
-std::vector<AddressServer> BuiltInServers6(const std::string& host);
+// Those asked for the IPv6 address where the settings name none: the public
+// services api6.ipify.org, ipv6.icanhazip.com and v6.ident.me, whatever
+// host answers IPv4 (its one page cannot be asked for both families at once).
+std::vector<AddressServer> BuiltInServers6();
 
 // What the settings' url accepts, in words for the user.
 extern const wchar_t kAcceptedUrls[];

@@ -1,5 +1,6 @@
 #include "settings/Modini.h"
 
+#include <cwchar>
 #include <cwctype>
 
 #include "common/ModulePath.h"
@@ -230,6 +231,26 @@ bool PendingWrites::Flush(DWORD waitMs) {
 }
 
 std::wstring SettingsPath() { return ProgramFolder() + L"\\Quillon_settings.ini"; }
+
+std::wstring LastErrorPath() { return ProgramFolder() + L"\\Quillon_last_error.txt"; }
+
+void WriteLastError(int exitCode, const std::wstring& why) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t stamp[64];
+    swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond);
+    std::wstring text = std::wstring(stamp) + L"  Quillon -s ended with exit code " + std::to_wstring(exitCode) + L"\r\n";
+    for (size_t from = 0; from < why.size();) {
+        const size_t end = why.find(L'\n', from);
+        text += why.substr(from, end == std::wstring::npos ? std::wstring::npos : end - from) + L"\r\n";
+        from = end == std::wstring::npos ? why.size() : end + 1;
+    }
+    // UTF-16 with its mark: a path in the reason may hold any character.
+    std::string bytes("\xFF\xFE");
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    WriteWholeFile(LastErrorPath(), bytes, {.waitForHolder = true});
+}
 
 namespace {
 

@@ -93,6 +93,12 @@ private:
 // The program's folder followed by "\Quillon_settings.ini".
 std::wstring SettingsPath();
 
+// Leaves why a silent run ended other than 0 where its user can read it
+// (Task Scheduler shows only the code): "Quillon_last_error.txt" beside the
+// settings file, written whole, holding the time, the code and why.
+void WriteLastError(int exitCode, const std::wstring& why);
+std::wstring LastErrorPath();
+
 // A check-box state as the file holds it: 0, 1 or 2, else -1.
 int ParseCheckState(const std::wstring& text);
 

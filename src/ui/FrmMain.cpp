@@ -51,7 +51,8 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 std::wstring DefaultLogPath() { return ProgramFolder() + L"\\IP_log.txt"; }
 
 FrmMain::FrmMain(std::wstring argumentText)
-    : onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
+    : bSilent(RunModeOf(argumentText) == RunMode::Silent ? -1 : 0),
+      onEnd([](int code) { ExitProcess(static_cast<UINT>(code)); }),
       argumentText_(std::move(argumentText)),
       cycle_(*this, QUILLON_ADDRESS_HOST) {
     detached_.text2 = DefaultLogPath();  // Text2's design text, as in the control
@@ -66,8 +67,6 @@ FrmMain::~FrmMain() {
     }
 }
 
-bool FrmMain::AskedSilent() const { return RunModeOf(argumentText_) == RunMode::Silent; }
-
 HWND FrmMain::Item(const wchar_t* name) const {
     const controls::Control* c = form_ ? form_->Find(name) : nullptr;
     return c ? c->Handle() : nullptr;
@@ -76,21 +75,21 @@ HWND FrmMain::Item(const wchar_t* name) const {
 void FrmMain::Show() {
     // Without a window a silent run still does its job; a normal start has
     // nothing to show and ends at once.
-    if (!hwnd_ && !MakeWindow() && !AskedSilent()) {
-        End(1);
+    if (!hwnd_ && !MakeWindow() && !Silent()) {
+        End(net::RunEnd::NoWindow);
         return;
     }
     // A window to be shown is readied first: under Wine, a window made or
     // changed much after a second thread started costs more, and the load
     // step starts the first request thread.
-    if (!AskedSilent()) Prepare();
+    if (!Silent()) Prepare();
     // One family's address shows the window while the other's is awaited:
     // that may take the cycle's whole time (an IPv6 route that drops every
     // packet).
-    showOnAddress_ = !AskedSilent();
+    showOnAddress_ = !Silent();
     Form_Load();
     showOnAddress_ = false;
-    if (bSilent != 0 || !hwnd_) return;
+    if (Silent() || !hwnd_) return;
     Prepare();  // done already, unless a silent start was asked and not had
     // A start in the notification area is there already, once an address
     // showed it; otherwise its first refresh's news is the icon's balloon.
@@ -169,33 +168,29 @@ void FrmMain::CreateControls() {
 
 void FrmMain::Form_Load() {
     if (form_) theme::FixThemeSupport(form_->Controls());
-    bSilent = 0;
     // A silent run that cannot read its settings cannot know where to log,
     // and logs nothing; a normal start says so and fetches nothing.
     if (!LoadSettings()) {
-        if (AskedSilent()) End(1);
+        if (Silent()) End(net::RunEnd::SettingsUnread);
         return;
     }
-    if (serverRejected_ && AskedSilent()) {
-        End(2);
+    if (serverRejected_ && Silent()) {
+        End(net::RunEnd::SettingsRejected);
         return;
     }
     // One window of a copy that lives in the notification area.
-    if (trayMode_ && !AskedSilent() && ShowRunningCopy()) {
-        End(0);
+    if (trayMode_ && !Silent() && ShowRunningCopy()) {
+        End(net::RunEnd::WindowClosed);
         return;
     }
     cycle_.Prepare();
-    if (AskedSilent()) {
-        bSilent = -1;
-        ShowWindow(hwnd_, SW_HIDE);
-    }
+    if (Silent()) ShowWindow(hwnd_, SW_HIDE);
     DoEvents();
     Command1_Click();
     DoEvents();
-    // A silent start ends here whatever the cycle did: a scheduled task
+    // A silent start ends here whatever the refresh did: a scheduled task
     // never puts a window in front of the user.
-    if (bSilent != 0) End(1);
+    if (Silent()) End(net::RunEnd::Refreshed);
 }
 
 void FrmMain::Command1_Click() {
@@ -206,8 +201,16 @@ void FrmMain::Command1_Click() {
     if (serverRejected_) return;
     lastProblem_ = Problem::None;
     cycle_.Command1_Click();
+}
+
+// What the refresh found: the window's balloon and the icon's, from the one
+// outcome; a silent run ends as it says.
+void FrmMain::Refreshed(const net::Outcome& outcome) {
     GetLocalTime(&lastRefresh_);
+    const net::Notice notice = net::NoticeOf(outcome);
+    ShowProblem(notice.problem, notice.text);
     TellTray();
+    if (Silent()) End(net::RunEnd::Refreshed);
 }
 
 // The icon's tip follows each refresh; while the window is hidden, a
@@ -224,45 +227,34 @@ void FrmMain::TellTray() {
     }
 }
 
-const wchar_t* FrmMain::ProblemTitle(Problem problem) {
-    switch (problem) {
-        case Problem::NoAddress:
-            return L"No address";
-        case Problem::NoIpv4Address:
-            return L"No IPv4 address";
-        case Problem::NoIpv6Address:
-            return L"No IPv6 address";
-        case Problem::LogNotWritten:
-            return L"The log was not written";
-        case Problem::AddressChanged:
-            return L"The address changed";
-        case Problem::None:
-            break;
-    }
-    return L"";
-}
-
 // A window only: a silent run fetches once and ends. Set anew, the timer
 // counts from now, so a refresh due is never doubled.
 void FrmMain::ArmRefreshTimer() {
-    if (!hwnd_ || AskedSilent()) return;
+    if (!hwnd_ || Silent()) return;
     if (refreshMinutes_)
         SetTimer(hwnd_, kRefreshTimer, static_cast<UINT>(refreshMinutes_) * kMinuteMs, nullptr);
     else
         KillTimer(hwnd_, kRefreshTimer);
 }
 
-void FrmMain::End(int exitCode) {
+void FrmMain::End(net::RunEnd how) {
+    int exitCode = 0;
     {
-        // The exit code is decided here alone: a time limit that comes
-        // meanwhile waits for it and ends the run with the same code.
+        // A time limit that comes meanwhile waits for the decision and ends
+        // the run with the same code.
         const runlimit::Writing ending;
         // Settings that a held file kept back get their last chance; a
         // silent run whose settings could not be saved says so.
         const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
-        if (!saved && (exitCode == 0 || exitCode == static_cast<int>(runlimit::kPartlyDone)) && AskedSilent())
-            exitCode = 1;
-        runlimit::Decide(static_cast<UINT>(exitCode));
+        const net::Outcome* last = cycle_.Settled();
+        exitCode = net::ExitCode(how, last, saved);
+        std::wstring why = net::EndWords(how, last, saved);
+        if (how == net::RunEnd::SettingsUnread) why += L"\n" + settingsText_;
+        if (how == net::RunEnd::SettingsRejected) why += L"\n" + rejectedText_;
+        runlimit::Decide(static_cast<UINT>(exitCode), why);
+        // Task Scheduler shows the code alone: the reason is left beside
+        // the settings.
+        if (Silent() && exitCode != 0) settings::WriteLastError(exitCode, why);
     }
     // Every request still under way is closed, and its thread given about a
     // second to end; one that WinInet keeps in a call (Wine ends no call
@@ -273,10 +265,8 @@ void FrmMain::End(int exitCode) {
     if (onEnd) onEnd(exitCode);
 }
 
-void FrmMain::Unload(int exitCode) { End(exitCode); }
-
 void FrmMain::ShowProblem(Problem problem, const std::wstring& text) {
-    if (!hwnd_ || bSilent != 0) return;  // a silent run says it by its exit code
+    if (!hwnd_ || Silent()) return;  // a silent run says it by its exit code
     lastProblem_ = problem;
     lastProblemText_ = text;
     switch (problem) {
@@ -318,7 +308,7 @@ void FrmMain::SetAddressText(const std::wstring& text) {
 }
 
 void FrmMain::StillAsking() {
-    if (showOnAddress_ && hwnd_ && bSilent == 0 && !IsWindowVisible(hwnd_)) ShowNow();
+    if (showOnAddress_ && hwnd_ && !Silent() && !IsWindowVisible(hwnd_)) ShowNow();
 }
 std::wstring FrmMain::LogPath() { return ctl_.text2 ? controls::WindowText(ctl_.text2) : detached_.text2; }
 int FrmMain::OverwriteState() { return CheckValue(kOverwrite); }
@@ -419,8 +409,9 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         case WM_CLOSE:
             // Every way of closing the window ends the program at once;
-            // the settings were saved as they changed.
-            End(0);
+            // the settings were saved as they changed. A silent run closed
+            // before it logged has not done its work.
+            End(Silent() ? net::RunEnd::Closed : net::RunEnd::WindowClosed);
             return 0;
         case WM_POWERBROADCAST:
             // Asleep, no refresh is due; awake, one comes soon, however
@@ -428,7 +419,7 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (wp == PBT_APMSUSPEND) {
                 KillTimer(hwnd_, kRefreshTimer);
             } else if ((wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) && refreshMinutes_ &&
-                       !AskedSilent()) {
+                       !Silent()) {
                 KillTimer(hwnd_, kRefreshTimer);
                 SetTimer(hwnd_, kResumeTimer, kAfterWakeMs, nullptr);
             }
@@ -443,7 +434,7 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
-            if (wp) End(0);
+            if (wp) End(Silent() ? net::RunEnd::Closed : net::RunEnd::WindowClosed);
             return 0;
         default:
             break;

@@ -47,9 +47,9 @@ public:
     // A control's window by its name, as the visual-style layer knows it.
     HWND Item(const wchar_t* name) const;
 
-    // -1 in silent mode, 0 otherwise; set by the load step from the
-    // argument text.
-    short bSilent = 0;
+    // -1 in silent mode ("-s"), 0 otherwise: the one reading of whether
+    // this run is silent, from the argument text.
+    const short bSilent;
 
     // Ends the program; the default ends the process at once.
     std::function<void(int exitCode)> onEnd;
@@ -62,9 +62,10 @@ public:
     int DateState() override;
     bool Silent() override { return bSilent == -1; }
     bool ChangesOnly() override { return changesOnly_; }
+    bool AsksIpv6() override { return ipv6_; }
     void ShowProblem(Problem problem, const std::wstring& text) override;
-    void Unload(int exitCode) override;
     void StillAsking() override;
+    void Refreshed(const net::Outcome& outcome) override;
 
     // The two option boxes: Check1, Check2.
     enum Option : int { kOverwrite, kDate };
@@ -77,14 +78,15 @@ public:
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
-    bool AskedSilent() const;
     void CreateControls();
     // What only a shown window uses: icons, pictures, the font, the link's
     // size and the button's tooltip. A silent run never needs them.
     void Prepare();
     void Form_Load();
     void ShowNow();
-    void End(int exitCode);
+    // Ends the run with the exit code that this end and the last refresh's
+    // outcome give; a silent run that ends other than 0 leaves its reason.
+    void End(net::RunEnd how);
     HWND OptionBox(Option option) const { return option == kOverwrite ? ctl_.check1 : ctl_.check2; }
 
     // The settings binding.
@@ -123,7 +125,6 @@ private:
     void FromTray();
     void OnTrayMessage(LPARAM lp);
     void TellTray();
-    static const wchar_t* ProblemTitle(Problem problem);
     // Brings a running window of this copy back; false where there is none.
     bool ShowRunningCopy();
     // The icon's messages, Explorer's restart, the retry and the minimise;
@@ -154,6 +155,8 @@ private:
     HCURSOR hand_ = nullptr;
     bool settingText2_ = false;
     bool changesOnly_ = false;
+    bool ipv6_ = false;
+    std::wstring rejectedText_;  // why a url in the settings is not accepted
     bool serverRejected_ = false;
     // Off while the load step puts the file's values into the boxes, and
     // while the file cannot be read: what it holds is never replaced by

@@ -82,7 +82,7 @@ void FrmMain::ShowSettingsState() {
     } else if (hwnd_) {
         SetTimer(hwnd_, kSettingsTimer, 1000, nullptr);
     }
-    if (hwnd_ && bSilent == 0) problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
+    if (hwnd_ && !Silent()) problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
 }
 
 // The user's own address servers and the options that only the file sets.
@@ -90,7 +90,7 @@ void FrmMain::ShowSettingsState() {
 // fetches nothing.
 bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
     changesOnly_ = ini.Value(L"Main", L"changes") == L"1";
-    cycle_.ipv6 = ini.Value(L"Main", L"ipv6") == L"1";
+    ipv6_ = ini.Value(L"Main", L"ipv6") == L"1";
     for (const wchar_t* key : {L"url", L"url6"}) {
         const std::wstring url = ini.Value(L"Main", key);
         if (url.empty()) continue;
@@ -101,8 +101,9 @@ bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
             continue;
         }
         serverRejected_ = true;
-        if (AskedSilent()) return false;
         const std::wstring shown = url.size() > 300 ? url.substr(0, 300) + L"\u2026" : url;
+        rejectedText_ = std::wstring(key) + L"=" + shown + L"\n" + problem;
+        if (Silent()) return false;
         const std::wstring builtIn = *QUILLON_ADDRESS_HOST ? L"its built-in address server" : L"public address services";
         const std::wstring text = L"The setting " + std::wstring(key) +
                                   L" in [Main] of Quillon_settings.ini is not accepted: " + problem + L".\n\n    " +
@@ -116,7 +117,7 @@ bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
 }
 
 OptionsState FrmMain::Options() {
-    return {refreshMinutes_, changesOnly_, cycle_.ipv6, trayMode_, StartsWithWindows()};
+    return {refreshMinutes_, changesOnly_, ipv6_, trayMode_, StartsWithWindows()};
 }
 
 // Each choice takes effect at once and is written as a box's change is.
@@ -131,8 +132,8 @@ bool FrmMain::OnOption(UINT id) {
         changesOnly_ = !changesOnly_;
         SaveSetting(L"changes", changesOnly_ ? L"1" : L"0");
     } else if (id == kMenuIpv6) {
-        cycle_.ipv6 = !cycle_.ipv6;  // from the next refresh
-        SaveSetting(L"ipv6", cycle_.ipv6 ? L"1" : L"0");
+        ipv6_ = !ipv6_;  // from the next refresh: the one under way keeps what it asked
+        SaveSetting(L"ipv6", ipv6_ ? L"1" : L"0");
     } else if (id == kMenuTray) {
         SetTrayMode(!trayMode_);
         SaveSetting(L"tray", trayMode_ ? L"1" : L"0");

@@ -31,7 +31,7 @@ std::wstring ProgramOf(HWND hwnd) {
 // maximise box Windows draws beside it).
 void FrmMain::SetTrayMode(bool on) {
     trayMode_ = on;
-    if (!hwnd_ || AskedSilent()) return;
+    if (!hwnd_ || Silent()) return;
     const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
     const LONG_PTR wanted = on ? style | WS_MINIMIZEBOX : style & ~static_cast<LONG_PTR>(WS_MINIMIZEBOX);
     if (wanted != style) {
@@ -71,7 +71,7 @@ void FrmMain::OnTrayMessage(LPARAM lp) {
                 Command1_Click();
                 break;
             case kTrayExit:
-                End(0);
+                End(net::RunEnd::WindowClosed);
                 break;
             default:
                 break;
@@ -111,7 +111,7 @@ bool FrmMain::OnTrayEvent(UINT msg, WPARAM wp, LPARAM lp) {
         KillTimer(hwnd_, kTrayTimer);
         if (tray_ && tray_->Shown() && IsIconic(hwnd_)) ShowWindow(hwnd_, SW_HIDE);
     } else if (msg == WM_SIZE && wp == SIZE_MINIMIZED) {
-        if (trayMode_ && bSilent == 0 && IsWindowVisible(hwnd_)) ToTray();
+        if (trayMode_ && !Silent() && IsWindowVisible(hwnd_)) ToTray();
         return false;  // the default handling too
     } else {
         return false;

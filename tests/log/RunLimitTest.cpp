@@ -30,7 +30,13 @@ TEST(RunLimit, WaitsForTheWriteUnderWayAndEndsWithZeroOnceTheLineIsIn) {
             const runlimit::Writing writing;
             runlimit::Start(0, 60000, RecordEnd);
             EXPECT_EQ(WaitForSingleObject(ended, 300), static_cast<DWORD>(WAIT_TIMEOUT)) << "ended mid-write";
-            EXPECT_EQ(log::AddToLogs(lineIn ? log : dir / L"no such folder\\IP_log.txt", L"203.0.113.7", true), lineIn);
+            // The run decides its code inside the write, as a refresh does.
+            std::vector<log::LogEntry> entries(1);
+            entries[0].address = entries[0].line = L"203.0.113.7";
+            DWORD error = 0;
+            EXPECT_EQ(log::LogAddresses(lineIn ? log : dir / L"no such folder\\IP_log.txt", entries, true, nullptr,
+                                        error, [] { runlimit::Decide(0); }),
+                      lineIn);
         }
         EXPECT_EQ(WaitForSingleObject(ended, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
         EXPECT_EQ(endCode, lineIn ? 0 : 1);
@@ -42,7 +48,7 @@ TEST(RunLimit, WaitsForTheWriteUnderWayAndEndsWithZeroOnceTheLineIsIn) {
     {
         const runlimit::Writing ending;
         runlimit::Start(0, 60000, RecordEnd);
-        runlimit::Succeeded();
+        runlimit::Decide(0);
         runlimit::Decide(1);
     }
     EXPECT_EQ(WaitForSingleObject(ended, 5000), static_cast<DWORD>(WAIT_OBJECT_0));

@@ -407,9 +407,9 @@ TEST_F(FakeWinInet, ASilentServiceHasTheNextAskedBesideItSoon) {
     // its call, makes no other.
     ExpectEachHandleClosedOnce();
     const size_t seen = fake.events.size();
-    EXPECT_EQ(cycle.InFlight(), 1u);
+    EXPECT_EQ(cycle.Unfinished(), 1u);
     Sleep(1500);
-    EXPECT_EQ(cycle.InFlight(), 0u);
+    EXPECT_EQ(cycle.Unfinished(), 0u);
     EXPECT_EQ(fake.events.size(), seen);
 }
 
@@ -426,7 +426,7 @@ TEST_F(FakeWinInet, AnAnswerDuringTheHedgeIsTakenAndAFailureIsPassedOverAtOnce) 
     cycle.Command1_Click();
     EXPECT_LT(GetTickCount() - start, 1500u);
     EXPECT_EQ(Log(), "203.0.113.7\r\n");
-    for (start = GetTickCount(); cycle.InFlight() && GetTickCount() - start < 5000;) Sleep(50);
+    for (start = GetTickCount(); cycle.Unfinished() && GetTickCount() - start < 5000;) Sleep(50);
 
     fake = Fake{};
     cycle.limits.hedgeMs = 1500;
@@ -524,8 +524,7 @@ TEST_F(FakeWinInet, AServiceThatFailsIsPassedOverAndSaid) {
 // other is still logged (3 from a silent run); an overwrite keeps the failed
 // family's line, and its failure and the other's change are one balloon.
 TEST_F(FakeWinInet, BothFamiliesAreAskedSideBySideAndEachStandsOnItsOwn) {
-    cycle.ipv6 = true;
-    cycle.servers6 = net::BuiltInServers6("");
+    window.ipv6 = true;
     fake.standard = {200, {"203.0.113.7"}, {}, 0, 600};
     fake.replies["api6.ipify.org/"] = {200, {"2001:db8::5\n"}, {}, 0, 600};
     window.date = 1;

@@ -19,14 +19,19 @@ public:
     int DateState() override { return date; }
     bool Silent() override { return silent; }
     bool ChangesOnly() override { return changesOnly; }
+    bool AsksIpv6() override { return ipv6; }
     void ShowProblem(Problem shown, const std::wstring& text) override {
         problem = shown;
         problemText = text;
     }
-    void Unload(int exitCode) override {
+    // A silent run ends as the outcome says.
+    void Refreshed(const net::Outcome& outcome) override {
+        net::WindowState::Refreshed(outcome);
+        ++refreshes;
+        if (!silent) return;
         ++unloads;
-        lastLogged = exitCode == 0;
-        lastExitCode = exitCode;
+        lastExitCode = net::ExitCode(net::RunEnd::Refreshed, &outcome, true);
+        lastLogged = lastExitCode == 0;
     }
 
     std::wstring address = L"unchanged";
@@ -35,6 +40,8 @@ public:
     int date = 0;
     bool silent = false;
     bool changesOnly = false;
+    bool ipv6 = false;
+    int refreshes = 0;
     int setAddressCalls = 0;
     int unloads = 0;
     bool lastLogged = false;

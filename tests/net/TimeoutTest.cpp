@@ -131,7 +131,7 @@ TEST_F(SlowServer, ARequestStuckInATrickleIsPassedOverUntilItEndsAndTheEndWaitsA
     for (int refresh = 0; refresh < 10; ++refresh) {
         cycle.Command1_Click();
         lines += "127.0.0.1\r\n";
-        EXPECT_LE(cycle.InFlight(), 1u) << refresh;
+        EXPECT_LE(cycle.Unfinished(), 1u) << refresh;
     }
     EXPECT_EQ(test::ReadBytes(window.logPath), lines);
     ASSERT_EQ(cycle.Failures().size(), 1u);
