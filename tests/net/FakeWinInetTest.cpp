@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/NamedLock.h"
 #include "log/LogLine.h"
 #include "net/FakeWindow.h"
 #include "net/RefreshCycle.h"
@@ -557,4 +558,82 @@ TEST_F(FakeWinInet, BothFamiliesAreAskedSideBySideAndEachStandsOnItsOwn) {
     EXPECT_EQ(window.problemText, L"IPv6 before: 2001:db8:1:3::5\nNow: 2001:db8:1:4::5\n\nIPv4:\n"
                                   L"http://ip.varnhold.example/ip.shtml: the name was not found");
     ExpectEachHandleClosedOnce();
+}
+
+// What a refresh asks is read as it starts: IPv6 switched off while the
+// IPv6 service is slow leaves that refresh as it was asked. Each family is
+// compared with its own last line (no false change), both are logged, and
+// Text1 keeps both; the next refresh asks for IPv4 alone.
+TEST_F(FakeWinInet, AnOptionChangedDuringARefreshChangesNothingOfIt) {
+    window.ipv6 = true;
+    fake.replies["api6.ipify.org/"] = {200, {"2001:db8::5"}, {}, 0, 800};
+    test::WriteBytes(window.logPath, "203.0.113.7\r\n2001:db8::5\r\n");
+    window.onAddress = [&] { window.ipv6 = false; };
+    cycle.Command1_Click();
+    window.onAddress = nullptr;
+    EXPECT_EQ(window.problem, net::Problem::None) << testing::PrintToString(window.problemText);
+    EXPECT_EQ(window.address, L"203.0.113.7  2001:db8::5");
+    EXPECT_EQ(Log(), "203.0.113.7\r\n2001:db8::5\r\n203.0.113.7\r\n2001:db8::5\r\n");
+    const size_t asked = fake.asked.size();
+    cycle.Command1_Click();
+    EXPECT_EQ(window.address, L"203.0.113.7");
+    EXPECT_EQ(fake.asked.size(), asked + 1) << "IPv4 alone";
+}
+
+namespace {
+
+DWORD handledAt = 0;
+LRESULT CALLBACK RecordApp(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) handledAt = GetTickCount();
+    return DefWindowProcW(h, m, w, l);
+}
+
+// Another run that holds the log's lock for a while, and posts to the
+// window as the write waits.
+struct LockHolder {
+    std::wstring log;
+    HWND sink;
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD releasedAt = 0;
+};
+DWORD WINAPI HoldLogLock(void* param) {
+    auto& h = *static_cast<LockHolder*>(param);
+    const NamedLock lock(L"log", h.log, 1000);
+    SetEvent(h.held);
+    Sleep(2000);  // by then the write waits for the lock
+    PostMessageW(h.sink, WM_APP, 0, 0);
+    Sleep(500);
+    h.releasedAt = GetTickCount();
+    return 0;
+}
+
+}  // namespace
+
+// Every request thread held by stuck requests when the address comes: the
+// log is still written off the window's thread, which answers while the
+// write waits for another run's lock.
+TEST_F(FakeWinInet, TheLogIsWrittenOffTheWindowsThreadWhenThePoolIsFull) {
+    cycle.servers = net::BuiltInServers("");
+    window.ipv6 = true;
+    cycle.limits.hedgeMs = 100;
+    cycle.limits.totalMs = cycle.limits.perServerMs = 700;
+    fake.standard = {200, {"203.0.113.7"}, {}, 0, 3000};  // every IPv4 service and api6 stuck
+    fake.replies["ipv6.icanhazip.com/"] = {200, {"2001:db8::5"}, {}, 0, 150};
+
+    HWND sink = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(sink);
+    handledAt = 0;
+    SetWindowLongPtrW(sink, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordApp));
+    LockHolder holder{window.logPath, sink};
+    HANDLE thread = CreateThread(nullptr, 0, HoldLogLock, &holder, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(holder.held, 5000), WAIT_OBJECT_0);
+    cycle.Command1_Click();
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    CloseHandle(holder.held);
+    DestroyWindow(sink);
+    EXPECT_EQ(Log(), "2001:db8::5\r\n");
+    ASSERT_NE(handledAt, 0u);
+    EXPECT_LT(static_cast<LONG>(handledAt - holder.releasedAt), 0) << "the window waited for the write";
+    for (const DWORD start = GetTickCount(); cycle.Unfinished() && GetTickCount() - start < 5000;) Sleep(50);
 }

@@ -13,6 +13,7 @@ public:
     void SetAddressText(const std::wstring& text) override {
         address = text;
         ++setAddressCalls;
+        if (onAddress) onAddress();
     }
     std::wstring LogPath() override { return logPath; }
     int OverwriteState() override { return overwrite; }
@@ -43,6 +44,7 @@ public:
     bool ipv6 = false;
     int refreshes = 0;
     int setAddressCalls = 0;
+    std::function<void()> onAddress;  // what the user does as an address shows
     int unloads = 0;
     bool lastLogged = false;
     int lastExitCode = -1;
