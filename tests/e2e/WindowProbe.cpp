@@ -10,6 +10,12 @@
 //   tray EXE   started with -min: the balloon the shell shows for it,
 //       whether it is hidden with its icon there; then "Exit" from the
 //       icon's menu, and whether the icon went with the program
+//   keys EXE [click] KEY...   once the first refresh is done (8 s), a click
+//       on the refresh button if asked, then Alt+Space and the keys, as a
+//       user picks an item of the system menu; 8 s later, Text1 and the
+//       balloon
+//   close EXE   started with -s: WM_CLOSE to its hidden window a second
+//       after it appears; how long the run took to end then
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -46,8 +52,8 @@ std::wstring TextOf(HWND hwnd) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const std::wstring what = argv[1], exe = argv[2];
-    const bool startMinimised = what == L"tray";
-    std::wstring cmd = L"\"" + exe + L"\"" + (startMinimised ? L" -min" : L"");
+    const bool startMinimised = what == L"tray", silent = what == L"close";
+    std::wstring cmd = L"\"" + exe + L"\"" + (startMinimised ? L" -min" : silent ? L" -s" : L"");
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -56,7 +62,7 @@ int wmain(int argc, wchar_t** argv) {
     if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                        exe.substr(0, exe.find_last_of(L'\\')).c_str(), &si, &pi))
         for (; !window && GetTickCount() - started < 30000; Sleep(20))
-            if (!(window = FindProcessWindow(pi.dwProcessId, L"FrmMain", !startMinimised)) &&
+            if (!(window = FindProcessWindow(pi.dwProcessId, L"FrmMain", !startMinimised && !silent)) &&
                 WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
                 break;
     if (!window) {
@@ -96,6 +102,39 @@ int wmain(int argc, wchar_t** argv) {
             CloseHandle(held);
             Sleep(1000);  // the window tries a kept write again within this
         }
+    } else if (what == L"close") {
+        Sleep(1000);
+        const DWORD closed = GetTickCount();
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        DWORD code = 99;
+        if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 98);
+        Say("ended ms", std::to_wstring(GetTickCount() - closed));
+        GetExitCodeProcess(pi.hProcess, &code);
+        Say("exit", std::to_wstring(code));
+        return 0;
+    } else if (what == L"keys") {
+        Sleep(8000);
+        int i = 3;
+        if (i < argc && std::wstring(argv[i]) == L"click") {
+            PostMessageW(GetDlgItem(window, IDC_COMMAND1), BM_CLICK, 0, 0);
+            Sleep(500);
+            ++i;
+        }
+        SetForegroundWindow(window);
+        PostMessageW(window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+        // Each key goes to the newest menu: a submenu opens over its parent.
+        for (HWND last = nullptr; i < argc; ++i) {
+            HWND menu = nullptr;
+            for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000 && (!menu || menu == last); Sleep(50))
+                menu = FindProcessWindow(pi.dwProcessId, L"#32768", true);
+            Sleep(200);
+            PostMessageW(menu, WM_KEYDOWN, static_cast<WPARAM>(towupper(argv[i][0])), 0);
+            last = menu;
+        }
+        Sleep(8000);
+        HWND tip = FindProcessWindow(pi.dwProcessId, TOOLTIPS_CLASSW, true);
+        Say("text1", TextOf(GetDlgItem(window, IDC_TEXT1)));
+        Say("balloon", TextOf(tip));
     } else if (what == L"choose") {
         for (int i = 3; i < argc; ++i) SendMessageW(window, WM_SYSCOMMAND, wcstoul(argv[i], nullptr, 0), 0);
         Say("minimize box", GetWindowLongPtrW(window, GWL_STYLE) & WS_MINIMIZEBOX ? L"yes" : L"no");

@@ -54,6 +54,7 @@ settings() { printf '%s\r\n' '[Main]' "$@" >"$folder/Quillon_settings.ini"; chow
 fresh() { rm -f "$folder/IP_log.txt"; as_user "$exe" -s; }
 logged() { [ -e "$folder/IP_log.txt" ] && cmp -s "$folder/IP_log.txt" <(printf '%s\r\n' "$@"); }
 log() { od -An -c "$folder/IP_log.txt" 2>/dev/null | tr -s ' \n' ' '; }
+last_error() { iconv -f UTF-16 -t UTF-8 "$folder/Quillon_last_error.txt" 2>/dev/null | tr -d '\r' | tr '\n' ' '; }
 asked6() { standins_requests "$work/standins" | grep -E '^(api6\.ipify\.org|ipv6\.icanhazip\.com|v6\.ident\.me) ' | tr '\n' ' '; }
 
 runs="win64"
@@ -95,7 +96,7 @@ for arch in $runs; do
       for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
       pairs=$([[ $keys == *overwrite* ]] && echo 1 || echo 8)
       [ "$statuses" = "0 0 0 0 0 0 0 0 " ] && logged $(for _ in $(seq $pairs); do echo $v4 $v6; done) ||
-        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log)"
+        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log), last error: $(last_error)"
     done
   done
   # Overwriting runs killed at any instant: the log holds both lines, whole.
@@ -133,6 +134,16 @@ for arch in $runs; do
   done
   [[ $(said balloon) == *2001:db8:1:3::5* ]] && [ "$(said text1)" = "$v4  2001:db8:1:4::5" ] ||
     fail "changes=1, a new /64, a normal start: $(tr '\n' ' ' <"$work/said")"
+  # IPv6 switched off from the system menu (Alt+Space, 6) during a refresh
+  # whose IPv6 service is slow: that refresh stays as it was asked, both
+  # lines logged, no change said, both addresses shown.
+  settings ipv6=1
+  printf '%s\r\n' $v4 $v6 >"$folder/IP_log.txt" && chown "$user" "$folder/IP_log.txt"
+  serve serve6 "slow $v6" unresolved unresolved
+  as_user 'C:\users\Public\probe\window_probe.exe' keys "$exe" click 6
+  [[ $(said balloon) != *efore* ]] && [ "$(said text1)" = "$v4  $v6" ] && logged $v4 $v6 $v4 $v6 $v4 $v6 &&
+    grep -aq 'ipv6=0' "$folder/Quillon_settings.ini" ||
+    fail "IPv6 switched off during a refresh: $(tr '\n' ' ' <"$work/said"), log: $(log)"
   echo "$arch: every IPv6 case right in $(($(date +%s) - started)) s"
 done
 for shot in "$work"/shots/*.bmp; do

@@ -53,6 +53,7 @@ settings() {
   { printf '\xff\xfe'; printf '[Main]\r\n%s' "$1" | iconv -f UTF-8 -t UTF-16LE; } >"$folder/Quillon_settings.ini"
   chown "$user" "$folder/Quillon_settings.ini"
 }
+last_error() { iconv -f UTF-16 -t UTF-8 "$folder/Quillon_last_error.txt" 2>/dev/null | tr -d '\r' | tr '\n' ' '; }
 log() { od -An -c "${1:-$folder/IP_log.txt}" 2>/dev/null | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 line() { printf '%s \\r \\n' "$(sed 's/./& /g; s/ $//' <<<"$1")"; }  # as log shows it
 # Eight runs at once, as scheduled tasks may start them; each must end with 0.
@@ -63,7 +64,7 @@ at_once() {
     pids+=($!)
   done
   for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
-  [ "$statuses" = "0 0 0 0 0 0 0 0 " ] || fail "$1: eight runs at once ended with $statuses"
+  [ "$statuses" = "0 0 0 0 0 0 0 0 " ] || fail "$1: eight runs at once ended with $statuses; last error: $(last_error)"
 }
 
 runs="win64"
@@ -83,7 +84,7 @@ for arch in $runs; do
   # The first start: the first service's address, logged beside the program.
   serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
   as_user "$exe" -s
-  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.11)" ] || fail "a first silent run: exit $status, log: $(log)"
+  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.11)" ] || fail "a first silent run: exit $status, log: $(log), last error: $(last_error)"
   iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" | tr -d '\r' | grep -qxF "log=$win\\IP_log.txt" ||
     fail "the settings do not name the log beside the program: $(od -c "$folder/Quillon_settings.ini" | head -n 4)"
   probe show "$exe" "user-$arch-first-start"
@@ -96,7 +97,7 @@ for arch in $runs; do
     serve "$mode" 'answer 198.51.100.12' 'answer 198.51.100.13'
     as_user "$exe" -s
     [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.12)" ] && [ "$ms" -lt 30000 ] ||
-      fail "first service $mode: exit $status after $ms ms, log: $(log)"
+      fail "first service $mode: exit $status after $ms ms, log: $(log), last error: $(last_error)"
     [ "$mode" = html ] && quick=$ms
   done
   # One that accepts and never answers has the next asked beside it soon:
@@ -308,6 +309,34 @@ for arch in $runs; do
     [ "$(tail -c 15 "$folder/IP_log.txt")" = $'198.51.100.12\r' ] && [ "$(said exit)" = 0 ] &&
     [ "$(said 'icon after')" = no ] ||
     fail "-min with tray=1: $(cat "$work/said"); log: $(log)"
+  # A silent run closed before its answer came: 1 within a second or two,
+  # nothing logged, and why in Quillon_last_error.txt.
+  serve silent silent silent
+  rm -f "$folder/IP_log.txt" "$folder/Quillon_last_error.txt"
+  probe close "$exe"
+  [ "$(said exit)" = 1 ] && [ "$(said 'ended ms')" -lt 3000 ] && [ ! -e "$folder/IP_log.txt" ] &&
+    [[ $(last_error) == *"exit code 1"*"closed before it logged"* ]] ||
+    fail "WM_CLOSE to a silent run: $(cat "$work/said"); last error: $(last_error)"
+  # A start with tray=1 (Start with Windows) while a scheduled silent run of
+  # the same copy waits for a slow service: the start becomes the monitor
+  # in the notification area, and the silent run logs, unseen, with 0.
+  serve silent silent 'answer 198.51.100.13'
+  settings "log=$win\\IP_log.txt"$'\r\n''tray=1'$'\r\n'
+  quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 &
+  scheduled=$!
+  sleep 2
+  probe tray "$exe"
+  scheduled_status=0
+  wait $scheduled || scheduled_status=$?
+  [ "$(said hidden)" = yes ] && [ "$(said icon)" = yes ] && [ "$(said exit)" = 0 ] && [ $scheduled_status = 0 ] &&
+    [ "$(tail -c 15 "$folder/IP_log.txt")" = $'198.51.100.13\r' ] ||
+    fail "-min with tray=1 beside a silent run: $(cat "$work/said"); the silent run: $scheduled_status, log: $(log)"
+  # "Refresh every" chosen by keyboard: Alt+Space, E, then the period's letter.
+  for keys in '1 every=15' 'O every=0'; do
+    probe keys "$exe" E ${keys% *}
+    iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" | tr -d '\r' | grep -qx "${keys#* }" ||
+      fail "Alt+Space, E, ${keys% *}: $(iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" | tr '\r\n' '  ')"
+  done
   # A Run value of a moved copy is not this copy's: checking points it here.
   run_key add /d '"C:\moved\Quillon.exe" -min'
   probe choose "$exe" 0x7130
