@@ -1,5 +1,7 @@
 #include "net/Outcome.h"
 
+#include <optional>
+
 namespace quillon::net {
 namespace {
 
@@ -80,37 +82,40 @@ std::wstring AddressLine(const std::wstring (&shown)[2], bool ipv6) {
     return shown[kIpv4] + L"  " + shown[kIpv6];
 }
 
-int ExitCode(RunEnd how, const Outcome* last, bool settingsSaved) {
+namespace {
+
+// An end that no refresh decides: its code and its words.
+struct FixedEnd {
+    int code;
+    const wchar_t* words;
+};
+std::optional<FixedEnd> Fixed(RunEnd how) {
     switch (how) {
         case RunEnd::SettingsRejected:
-            return 2;
+            return FixedEnd{2, L"A url in the settings is not accepted."};
         case RunEnd::SettingsUnread:
+            return FixedEnd{1, L"The settings could not be read."};
         case RunEnd::NoWindow:
-            return 1;
+            return FixedEnd{1, L"No window could be made."};
         case RunEnd::WindowClosed:
-            return 0;
+            return FixedEnd{0, L""};
         case RunEnd::Refreshed:
         case RunEnd::Closed:
             break;
     }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int ExitCode(RunEnd how, const Outcome* last, bool settingsSaved) {
+    if (const auto fixed = Fixed(how)) return fixed->code;
     if (!last || !last->logDone || !settingsSaved) return 1;
     return last->Found() == last->Asked() ? 0 : 3;
 }
 
 std::wstring EndWords(RunEnd how, const Outcome* last, bool settingsSaved) {
-    switch (how) {
-        case RunEnd::SettingsRejected:
-            return L"A url in the settings is not accepted.";
-        case RunEnd::SettingsUnread:
-            return L"The settings could not be read.";
-        case RunEnd::NoWindow:
-            return L"No window could be made.";
-        case RunEnd::WindowClosed:
-            return L"";
-        case RunEnd::Refreshed:
-        case RunEnd::Closed:
-            break;
-    }
+    if (const auto fixed = Fixed(how)) return fixed->words;
     if (!last || !last->logDone) {
         if (how == RunEnd::Closed) return L"The run was closed before it logged an address.";
         if (!last) return L"No address was logged.";

@@ -238,24 +238,22 @@ void FrmMain::ArmRefreshTimer() {
 }
 
 void FrmMain::End(net::RunEnd how) {
-    int exitCode = 0;
-    {
-        // A time limit that comes meanwhile waits for the decision and ends
-        // the run with the same code.
-        const runlimit::Writing ending;
-        // Settings that a held file kept back get their last chance; a
-        // silent run whose settings could not be saved says so.
-        const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
-        const net::Outcome* last = cycle_.Settled();
-        exitCode = net::ExitCode(how, last, saved);
-        std::wstring why = net::EndWords(how, last, saved);
-        if (how == net::RunEnd::SettingsUnread) why += L"\n" + settingsText_;
-        if (how == net::RunEnd::SettingsRejected) why += L"\n" + rejectedText_;
-        runlimit::Decide(static_cast<UINT>(exitCode), why);
-        // Task Scheduler shows the code alone: the reason is left beside
-        // the settings.
-        if (Silent() && exitCode != 0) settings::WriteLastError(exitCode, why);
-    }
+    // A time limit that comes meanwhile waits for the decision and ends the
+    // run with the same code; held to the end, so that no write of the log
+    // begins that the process's end would cut short.
+    const runlimit::Writing ending;
+    // Settings that a held file kept back get their last chance; a silent
+    // run whose settings could not be saved says so.
+    const bool saved = pending_.Flush(kSettingsFlushMs) && !pending_.Dropped();
+    const net::Outcome* last = cycle_.Settled();
+    const int exitCode = net::ExitCode(how, last, saved);
+    std::wstring why = net::EndWords(how, last, saved);
+    if (how == net::RunEnd::SettingsUnread) why += L"\n" + settingsText_;
+    if (how == net::RunEnd::SettingsRejected) why += L"\n" + rejectedText_;
+    runlimit::Decide(static_cast<UINT>(exitCode), why);
+    // Task Scheduler shows the code alone: the reason is left beside the
+    // settings.
+    if (Silent() && exitCode != 0) settings::WriteLastError(exitCode, why);
     // Every request still under way is closed, and its thread given about a
     // second to end; one that WinInet keeps in a call (Wine ends no call
     // whose handle closes) is ended with the process.
