@@ -181,7 +181,7 @@ void FrmMain::Form_Load() {
         return;
     }
     // One window of a copy that lives in the notification area.
-    if (trayMode_ && !AskedSilent() && ShowRunningCopy()) {
+    if (!AskedSilent() && ShowRunningCopy()) {
         End(0);
         return;
     }

@@ -121,10 +121,12 @@ private:
     void SetTrayMode(bool on);
     void ToTray();
     void FromTray();
-    void OnTrayMessage(LPARAM lp);
+    void OnTrayMessage(const TrayEvent& e);
     void TellTray();
     static const wchar_t* ProblemTitle(Problem problem);
-    // Brings a running window of this copy back; false where there is none.
+    // Marks this normal start of the copy as running; with tray=1, where
+    // another was first, brings its window back and is true (this start
+    // then ends).
     bool ShowRunningCopy();
     // The icon's messages, Explorer's restart, the retry and the minimise;
     // true where handled.
