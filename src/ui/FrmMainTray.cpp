@@ -31,10 +31,10 @@ std::wstring ProgramOf(HWND hwnd) {
 // window per copy in each session, as the user sees it.
 bool CopyAlreadyRunning() {
     static const bool existed = [] {
-        bool made = false;
+        bool before = false;
         // Never closed: the name stands as long as this start runs.
-        OwnerOnlyMutex(L"Local\\", NamedLock::NameFor(L"window", ModulePath()), &made);
-        return made;
+        OwnerOnlyMutex(L"Local\\", NamedLock::NameFor(L"window", ModulePath()), &before);
+        return before;
     }();
     return existed;
 }
