@@ -42,34 +42,6 @@ const User& ThisUser() {
     return *user;
 }
 
-// Made with the user as owner and the only one let in; an existing one is
-// taken only where the user owns it.
-HANDLE MakeMutex(const std::wstring& name) {
-    const User& user = ThisUser();
-    if (user.text.empty()) return nullptr;
-    const std::wstring sddl = L"O:" + user.text + L"D:P(A;;GA;;;" + user.text + L")";
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
-        return nullptr;
-    const LocalMemory sdOwned(sd);
-    SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
-    KernelHandle mutex(CreateMutexW(&sa, FALSE, (L"Global\\" + name).c_str()));
-    if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return mutex.release();
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR found = nullptr;
-    if (GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &found) != ERROR_SUCCESS) {
-        SetLastError(ERROR_INVALID_OWNER);
-        return nullptr;
-    }
-    const LocalMemory foundOwned(found);
-    if (!owner || !EqualSid(owner, const_cast<BYTE*>(user.sid.data()))) {
-        SetLastError(ERROR_INVALID_OWNER);
-        return nullptr;
-    }
-    return mutex.release();
-}
-
 // The mutexes of the last few files, kept open: a refresh takes its log's
 // every time, and opening a named object costs a round trip each way.
 class Mutexes {
@@ -81,7 +53,7 @@ public:
             if (k.name == name) found = k.mutex.get();
         DWORD error = ERROR_SUCCESS;
         if (!found) {
-            KernelHandle made(MakeMutex(name));
+            KernelHandle made(OwnerOnlyMutex(L"Global\\", name, nullptr));
             error = GetLastError();
             found = made.get();
             if (made) {
@@ -109,6 +81,36 @@ Mutexes& KeptMutexes() {
 }
 
 }  // namespace
+
+// Made with the user as owner and the only one let in; an existing one is
+// taken only where the user owns it.
+HANDLE OwnerOnlyMutex(const wchar_t* prefix, const std::wstring& name, bool* existed) {
+    if (existed) *existed = false;
+    const User& user = ThisUser();
+    if (user.text.empty()) return nullptr;
+    const std::wstring sddl = L"O:" + user.text + L"D:P(A;;GA;;;" + user.text + L")";
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+        return nullptr;
+    const LocalMemory sdOwned(sd);
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+    KernelHandle mutex(CreateMutexW(&sa, FALSE, (prefix + name).c_str()));
+    if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return mutex.release();
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR found = nullptr;
+    if (GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &found) != ERROR_SUCCESS) {
+        SetLastError(ERROR_INVALID_OWNER);
+        return nullptr;
+    }
+    const LocalMemory foundOwned(found);
+    if (!owner || !EqualSid(owner, const_cast<BYTE*>(user.sid.data()))) {
+        SetLastError(ERROR_INVALID_OWNER);
+        return nullptr;
+    }
+    if (existed) *existed = true;
+    return mutex.release();
+}
 
 std::wstring NamedLock::NameFor(const wchar_t* kind, const std::wstring& path) {
     std::vector<wchar_t> full(MAX_PATH);

@@ -36,4 +36,11 @@ private:
     DWORD error_ = ERROR_SUCCESS;
 };
 
+// A mutex that only this user may open, named prefix + name (prefix a
+// namespace, "Global\\" or "Local\\"; name as NamedLock::NameFor makes
+// it), with the user as its owner. The caller closes it. existed: it was
+// made before, by this user. Null where it could not be made, or where the
+// name is another user's (GetLastError() is then ERROR_INVALID_OWNER).
+HANDLE OwnerOnlyMutex(const wchar_t* prefix, const std::wstring& name, bool* existed);
+
 }  // namespace quillon

@@ -168,6 +168,7 @@ void FrmMain::CreateControls() {
 
 void FrmMain::Form_Load() {
     if (form_) theme::FixThemeSupport(form_->Controls());
+    if (!Silent()) MarkCopyRunning();
     // A silent run that cannot read its settings cannot know where to log,
     // and logs nothing; a normal start says so and fetches nothing.
     if (!LoadSettings()) {
@@ -179,7 +180,7 @@ void FrmMain::Form_Load() {
         return;
     }
     // One window of a copy that lives in the notification area.
-    if (trayMode_ && !Silent() && ShowRunningCopy()) {
+    if (!Silent() && ShowRunningCopy()) {
         End(net::RunEnd::WindowClosed);
         return;
     }

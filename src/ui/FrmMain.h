@@ -123,10 +123,15 @@ private:
     void SetTrayMode(bool on);
     void ToTray();
     void FromTray();
-    void OnTrayMessage(LPARAM lp);
+    void OnTrayMessage(const TrayEvent& e);
     void TellTray();
-    // Brings a running window of this copy back; false where there is none.
+    // Marks this normal start of the copy as running; with tray=1, where
+    // another was first, brings its window back and is true (this start
+    // then ends).
     bool ShowRunningCopy();
+    // The mark alone, made before the settings are read, so that a start
+    // that cannot read them still counts.
+    static void MarkCopyRunning();
     // The icon's messages, Explorer's restart, the retry and the minimise;
     // true where handled.
     bool OnTrayEvent(UINT msg, WPARAM wp, LPARAM lp);

@@ -1,6 +1,7 @@
 // The window's life in the notification area, for tray=1: a minimised
 // window hides its taskbar button there, and its icon brings it back.
 #include "common/ModulePath.h"
+#include "common/NamedLock.h"
 #include "ui/FrmMain.h"
 
 namespace quillon::ui {
@@ -23,6 +24,19 @@ std::wstring ProgramOf(HWND hwnd) {
     const bool got = QueryFullProcessImageNameW(process, 0, path, &size);
     CloseHandle(process);
     return got ? path : L"";
+}
+
+// Made by every normal start of this copy and held until the process ends;
+// true where another normal start of it had made it first. Local\: one
+// window per copy in each session, as the user sees it.
+bool CopyAlreadyRunning() {
+    static const bool existed = [] {
+        bool before = false;
+        // Never closed: the name stands as long as this start runs.
+        OwnerOnlyMutex(L"Local\\", NamedLock::NameFor(L"window", ModulePath()), &before);
+        return before;
+    }();
+    return existed;
 }
 
 }  // namespace
@@ -59,29 +73,40 @@ void FrmMain::FromTray() {
     trayFailureSaid_ = false;
 }
 
-void FrmMain::OnTrayMessage(LPARAM lp) {
-    if (lp == WM_LBUTTONUP || lp == WM_LBUTTONDBLCLK || lp == NIN_BALLOONUSERCLICK) {
+void FrmMain::OnTrayMessage(const TrayEvent& e) {
+    if (e.event == WM_LBUTTONUP || e.event == WM_LBUTTONDBLCLK || e.event == NIN_BALLOONUSERCLICK ||
+        e.event == NIN_SELECT || e.event == NIN_KEYSELECT) {
+        // A click, or Enter or Space on the icon: the menu's default item.
         FromTray();
-    } else if (lp == WM_RBUTTONUP || lp == WM_CONTEXTMENU) {
-        switch (TrackTrayMenu(hwnd_)) {
-            case kTrayShow:
-                FromTray();
-                break;
-            case kTrayRefresh:
-                Command1_Click();
-                break;
-            case kTrayExit:
-                End(net::RunEnd::WindowClosed);
-                break;
-            default:
-                break;
-        }
+        return;
+    }
+    // With a version the shell follows WM_RBUTTONUP with WM_CONTEXTMENU
+    // (Shift+F10 and the menu key send that alone): one menu for one click.
+    const bool versioned = tray_ && tray_->Version() != 0;
+    if (e.event != WM_CONTEXTMENU && !(e.event == WM_RBUTTONUP && !versioned)) return;
+    // Version 4 gives the place: the click's, or the icon's for the keyboard.
+    switch (TrackTrayMenu(hwnd_, e.anchored ? &e.at : nullptr)) {
+        case kTrayShow:
+            FromTray();
+            break;
+        case kTrayRefresh:
+            Command1_Click();
+            break;
+        case kTrayExit:
+            End(net::RunEnd::WindowClosed);
+            break;
+        default:
+            break;
     }
 }
 
-// A second normal start of the same copy, with tray=1: the first one's
-// window comes back, and this start ends.
+// Every normal start of a copy marks itself running; a later one with
+// tray=1 brings the running window back and ends. A silent run's window,
+// also of this program, never answers.
+void FrmMain::MarkCopyRunning() { CopyAlreadyRunning(); }
+
 bool FrmMain::ShowRunningCopy() {
+    if (!CopyAlreadyRunning() || !trayMode_) return false;
     const std::wstring self = ModulePath();
     for (HWND other = nullptr; (other = FindWindowExW(nullptr, other, L"FrmMain", nullptr));) {
         if (other == hwnd_ || _wcsicmp(ProgramOf(other).c_str(), self.c_str()) != 0) continue;
@@ -89,16 +114,16 @@ bool FrmMain::ShowRunningCopy() {
         GetWindowThreadProcessId(other, &pid);
         AllowSetForegroundWindow(pid);
         PostMessageW(other, ShowRunningMessage(), 0, 0);
-        return true;
     }
-    return false;
+    return true;
 }
 
 bool FrmMain::OnTrayEvent(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == TrayIcon::kCallbackMessage && wp == TrayIcon::kId) {
-        OnTrayMessage(lp);
+    if (msg == TrayIcon::kCallbackMessage) {
+        const TrayEvent e = tray_ ? tray_->Decode(wp, lp) : DecodeTrayMessage(0, wp, lp);
+        if (e.id == TrayIcon::kId) OnTrayMessage(e);
     } else if (msg == ShowRunningMessage()) {
-        FromTray();
+        if (!Silent()) FromTray();
     } else if (msg == TrayIcon::TaskbarCreatedMessage() && msg) {
         // A new Explorer knows no icon: it is put back, or the window keeps
         // its taskbar button until it can be.

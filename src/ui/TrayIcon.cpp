@@ -1,5 +1,7 @@
 #include "ui/TrayIcon.h"
 
+#include <windowsx.h>
+
 #include <iterator>
 #include <memory>
 #include <type_traits>
@@ -75,8 +77,8 @@ bool TrayIcon::Notify(DWORD message, NOTIFYICONDATAW& data) const {
 
 bool TrayIcon::Put(UINT flags, const std::wstring& title, const std::wstring& text, bool warning) {
     NOTIFYICONDATAW data{};
-    // Vista's fields and no more: every Windows from XP on, and Wine, take
-    // this size; nothing here needs the balloon's own icon.
+    // XP's layout, without Vista's hBalloonIcon: every Windows from XP on,
+    // and Wine, take this size; nothing here needs the balloon's own icon.
     data.cbSize = NOTIFYICONDATAW_V3_SIZE;
     data.hWnd = owner_;
     data.uID = kId;
@@ -94,8 +96,43 @@ bool TrayIcon::Put(UINT flags, const std::wstring& title, const std::wstring& te
     // Explorer may still have made the icon, and another program may have
     // deleted the one we made. So the other call is tried before giving up.
     const DWORD first = shown_ ? NIM_MODIFY : NIM_ADD;
-    shown_ = Notify(first, data) || Notify(first == NIM_ADD ? NIM_MODIFY : NIM_ADD, data);
+    const bool firstDone = Notify(first, data);
+    shown_ = firstDone || Notify(first == NIM_ADD ? NIM_MODIFY : NIM_ADD, data);
+    // An icon that an add made starts with no version, whichever call said
+    // it is there.
+    if (shown_ && (first == NIM_ADD || !firstDone)) SetVersion();
     return shown_;
+}
+
+void TrayIcon::SetVersion() {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    data.hWnd = owner_;
+    data.uID = kId;
+    version_ = 0;
+    for (UINT version : {UINT{NOTIFYICON_VERSION_4}, UINT{NOTIFYICON_VERSION}}) {
+        data.uVersion = version;
+        if (Notify(NIM_SETVERSION, data)) {
+            version_ = version;
+            return;
+        }
+    }
+}
+
+TrayEvent DecodeTrayMessage(UINT version, WPARAM wp, LPARAM lp) {
+    TrayEvent e;
+    if (version >= NOTIFYICON_VERSION_4) {
+        e.event = LOWORD(lp);
+        e.id = HIWORD(lp);
+        // Signed: a screen left of or above the main one has negative
+        // coordinates.
+        e.at = {GET_X_LPARAM(wp), GET_Y_LPARAM(wp)};
+        e.anchored = true;
+    } else {
+        e.event = static_cast<UINT>(lp);
+        e.id = static_cast<UINT>(wp);
+    }
+    return e;
 }
 
 bool TrayIcon::Show(const std::wstring& tip) {
@@ -126,6 +163,7 @@ void TrayIcon::Hide() {
         Notify(NIM_DELETE, data);
     }
     wanted_ = shown_ = false;
+    version_ = 0;
 }
 
 bool TrayIcon::Restore() {
@@ -150,11 +188,14 @@ HMENU BuildTrayMenu() {
     return menu.release();
 }
 
-UINT TrackTrayMenu(HWND owner) {
+UINT TrackTrayMenu(HWND owner, const POINT* place) {
     UniqueMenu menu(BuildTrayMenu(), &DestroyMenu);
     if (!menu) return 0;
     POINT at{};
-    GetCursorPos(&at);
+    if (place)
+        at = *place;
+    else
+        GetCursorPos(&at);
     // Unless the owner is in front, a click elsewhere leaves the menu open.
     SetForegroundWindow(owner);
     const UINT flags = TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_BOTTOMALIGN |

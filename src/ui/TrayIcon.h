@@ -2,10 +2,11 @@
 // The window's icon in the notification area, for the mode that hides the
 // minimised window there. Known to the shell by its window and id (no
 // GUID: a GUID ties the icon to the program's path, and this program is
-// moved about), with the classic callback: the owner gets kCallbackMessage
-// with wParam = kId and lParam = the mouse message (WM_LBUTTONUP,
-// WM_RBUTTONUP, ...); other values (balloon notices, NIN_*) may come too and
-// need no answer. No NIM_SETVERSION: version 4 would change that shape.
+// moved about). Each add is followed by NIM_SETVERSION, asking for version
+// 4 and taking the older one, or none, where the shell refuses it: with a
+// version the shell sends WM_CONTEXTMENU, NIN_SELECT and NIN_KEYSELECT, so
+// the icon answers the keyboard too. The version decides the callback's
+// shape; Decode() reads either.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -17,6 +18,20 @@ namespace quillon::ui {
 // Shell_NotifyIconW's shape. Only tests pass their own, to have the shell
 // refuse an icon as Explorer does while it starts at log-on.
 using NotifyIconFn = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
+
+// One callback message, read in the shape of the version in force.
+struct TrayEvent {
+    UINT event = 0;  // WM_LBUTTONUP, WM_CONTEXTMENU, NIN_SELECT, ...
+    UINT id = 0;     // the icon's id
+    // Version 4 says where: the click's place, or the icon's for the
+    // keyboard.
+    bool anchored = false;
+    POINT at{};
+};
+
+// Before version 4, wParam is the id and lParam the event; from it, lParam
+// holds the event (low word) and the id (high word), and wParam the anchor.
+TrayEvent DecodeTrayMessage(UINT version, WPARAM wp, LPARAM lp);
 
 class TrayIcon {
 public:
@@ -56,10 +71,16 @@ public:
     // For a refused icon, from the owner's timer while Wanted() &&
     // !Shown(); true once it is there.
     bool Retry();
+    // The version the shell took at the last add: NOTIFYICON_VERSION_4,
+    // NOTIFYICON_VERSION, or 0 for none.
+    UINT Version() const { return version_; }
+    // A kCallbackMessage's wParam and lParam, in the shape of Version().
+    TrayEvent Decode(WPARAM wp, LPARAM lp) const { return DecodeTrayMessage(version_, wp, lp); }
 
 private:
     bool Put(UINT flags, const std::wstring& title = {}, const std::wstring& text = {}, bool warning = false);
     bool Notify(DWORD message, NOTIFYICONDATAW& data) const;
+    void SetVersion();
 
     HWND owner_;
     HICON icon_;
@@ -67,6 +88,7 @@ private:
     std::wstring tip_;
     bool wanted_ = false;
     bool shown_ = false;
+    UINT version_ = 0;
 };
 
 // The icon's context menu; its ids are shared with the window and tests.
@@ -75,9 +97,10 @@ enum : UINT { kTrayShow = 0x7200, kTrayRefresh = 0x7201, kTrayExit = 0x7202 };
 // "&Show Quillon" (the default, bold item), "&Refresh now", "E&xit"; the
 // caller destroys it. Null where no menu could be made.
 HMENU BuildTrayMenu();
-// The menu at the cursor, for the owner; the id chosen, or 0 when it was
-// dismissed (or could not be shown).
-UINT TrackTrayMenu(HWND owner);
+// The menu for the owner, at `at` (screen coordinates) or, when null, at
+// the cursor; the id chosen, or 0 when it was dismissed (or could not be
+// shown).
+UINT TrackTrayMenu(HWND owner, const POINT* at = nullptr);
 
 // The icon's tip: "Quillon", the address text, and "Refreshed <date>
 // <time>" (lastRefresh in local time, written in the user's locale) when

@@ -519,9 +519,72 @@ TEST_F(Quillon, AMinimisedStartAndTheSystemMenusOptions) {
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(q.Window()) && !IsIconic(q.Window()); })) << "brought back";
     SendMessageW(q.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(q.Window()); }));
-    PostMessageW(q.Window(), ui::TrayIcon::kCallbackMessage, ui::TrayIcon::kId, WM_LBUTTONUP);
+    // As Wine's explorer sends a click, in version 4's shape.
+    PostMessageW(q.Window(), ui::TrayIcon::kCallbackMessage, MAKEWPARAM(20, 20),
+                 MAKELPARAM(WM_LBUTTONUP, ui::TrayIcon::kId));
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(q.Window()); })) << "a click brings it back";
     EXPECT_TRUE(waitFor([&] { return !iconThere(); })) << "and takes the icon away";
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);
+}
+
+// The icon from the keyboard, with the messages the shell sends in version
+// 4's shape: Enter shows the window; Shift+F10 opens the menu at the icon,
+// not at the mouse; a right click, which Wine's explorer follows with
+// WM_CONTEXTMENU, opens it once. Items are chosen by their letters.
+TEST_F(Quillon, TheIconAnswersTheKeyboardAndItsMenuOpensOnce) {
+    WriteSettings("log=" + Ansi(LogIn()) + "\r\ntray=1\r\n");
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start(L"-min"));
+    HWND window = nullptr;
+    const auto waitFor = [](auto done, DWORD ms = 5000) {
+        for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < ms;) Sleep(20);
+        return done();
+    };
+    ASSERT_TRUE(waitFor([&] { return (window = FindProcessWindow(q.Pid(), L"FrmMain", false)) != nullptr; }, 30000));
+    const auto iconThere = [&] { return NotifyIcon(NIM_MODIFY, window, ui::TrayIcon::kId); };
+    ASSERT_TRUE(waitFor(iconThere, 30000)) << "a -min start with tray=1 lives in the notification area";
+    EXPECT_FALSE(IsWindowVisible(window));
+    const auto shell = [&](UINT event, POINT at) {
+        PostMessageW(window, ui::TrayIcon::kCallbackMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(event, ui::TrayIcon::kId));
+    };
+    const POINT icon{600, 700};
+    shell(NIN_KEYSELECT, icon);
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(window) && !iconThere(); })) << "Enter shows the window";
+    SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(window) && iconThere(); }));
+
+    const auto openMenu = [&] {
+        HWND menu = nullptr;
+        waitFor([&] { return (menu = FindProcessWindow(q.Pid(), L"#32768", true)) != nullptr; });
+        return menu;
+    };
+    SetCursorPos(40, 40);
+    shell(WM_CONTEXTMENU, icon);  // Shift+F10 on the icon
+    HWND menu = openMenu();
+    ASSERT_NE(menu, nullptr) << "no menu";
+    RECT r{};
+    GetWindowRect(menu, &r);
+    EXPECT_EQ(r.left, icon.x);
+    EXPECT_EQ(r.bottom, icon.y);
+    PostMessageW(menu, WM_KEYDOWN, 'R', 0);  // "&Refresh now"
+    EXPECT_TRUE(waitFor([&] { return ReadBytes(LogIn()) == "127.0.0.1\r\n127.0.0.1\r\n"; })) << ReadBytes(LogIn());
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    const POINT click{500, 500};
+    shell(WM_RBUTTONUP, click);
+    shell(WM_CONTEXTMENU, click);
+    menu = openMenu();
+    ASSERT_NE(menu, nullptr) << "no menu for a right click";
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }));
+    Sleep(1000);
+    EXPECT_EQ(FindProcessWindow(q.Pid(), L"#32768", true), nullptr) << "the menu opened twice";
+
+    shell(WM_CONTEXTMENU, icon);
+    menu = openMenu();
+    ASSERT_NE(menu, nullptr);
+    PostMessageW(menu, WM_KEYDOWN, 'X', 0);  // "E&xit"
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    EXPECT_FALSE(iconThere());
 }

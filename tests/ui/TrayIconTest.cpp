@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "support/TestSupport.h"
 #include "ui/TrayIcon.h"
 
@@ -19,11 +22,17 @@ HWND TopLevel() {  // TaskbarCreated reaches top-level windows only
     return CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
 }
 
-// The real shell, refusing, or making an icon it says it did not (a busy Explorer's add that timed out).
+// The real shell, refusing, or making an icon it says it did not (a busy
+// Explorer's add that timed out), or refusing versions from refusedVersion
+// on, as older Windows do. Every call is kept; sent is the last add or modify.
 bool refusing = false, addMadeButFailed = false;
+UINT refusedVersion = 99;
 NOTIFYICONDATAW sent{};
+std::vector<std::pair<DWORD, UINT>> calls;  // the message, and the version asked
 BOOL WINAPI FussyShell(DWORD message, PNOTIFYICONDATAW data) {
-    sent = *data;
+    calls.emplace_back(message, message == NIM_SETVERSION ? data->uVersion : 0);
+    if (message == NIM_ADD || message == NIM_MODIFY) sent = *data;
+    if (message == NIM_SETVERSION && data->uVersion >= refusedVersion) return FALSE;
     const BOOL done = !refusing && Shell_NotifyIconW(message, data);
     return done && !(message == NIM_ADD && addMadeButFailed);
 }
@@ -36,6 +45,8 @@ protected:
     static void TearDownTestSuite() { Icon(NIM_DELETE, keeper); DestroyWindow(keeper); }
     void SetUp() override {
         refusing = addMadeButFailed = false;
+        refusedVersion = 99;
+        calls.clear();
         ASSERT_TRUE(FindWindowW(L"Shell_TrayWnd", nullptr)) << "no notification area";
     }
     void TearDown() override { Icon(NIM_DELETE, owner); DestroyWindow(owner); }
@@ -74,6 +85,80 @@ TEST_F(TrayIconTest, TextsAreCutToTheirFieldsNeverInsideAPair) {
     EXPECT_LE(tip.size(), 127u);
     EXPECT_NE(tip.find(L"\u4e2d\u2026\nRefreshed "), std::wstring::npos) << "the addresses give way to the time";
     EXPECT_NE(tip.find(L"2031"), std::wstring::npos);
+}
+
+
+// Each add, at the start, after Explorer's restart and at a retry, is
+// followed by the version; Wine's explorer takes 4, an older shell 3 or
+// none. A modify alone asks nothing again.
+TEST_F(TrayIconTest, TheVersionIsAskedAfterEveryAdd) {
+    const auto versionsAsked = [] {
+        std::vector<UINT> asked;
+        for (const auto& [message, version] : calls)
+            if (message == NIM_SETVERSION) asked.push_back(version);
+        calls.clear();
+        return asked;
+    };
+    using Asked = std::vector<UINT>;
+    ui::TrayIcon tray(owner, icon, FussyShell);
+    ASSERT_TRUE(tray.Show(L"Quillon"));
+    EXPECT_EQ(calls.front().first, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(versionsAsked(), Asked{NOTIFYICON_VERSION_4});
+    EXPECT_EQ(tray.Version(), static_cast<UINT>(NOTIFYICON_VERSION_4));
+    tray.SetTip(L"Quillon 2");
+    EXPECT_EQ(versionsAsked(), Asked{});
+
+    Icon(NIM_DELETE, owner);  // a new Explorer knows no icon
+    refusedVersion = NOTIFYICON_VERSION_4;
+    ASSERT_TRUE(tray.Restore());
+    EXPECT_EQ(versionsAsked(), (Asked{NOTIFYICON_VERSION_4, NOTIFYICON_VERSION}));
+    EXPECT_EQ(tray.Version(), static_cast<UINT>(NOTIFYICON_VERSION));
+
+    // Deleted by another program: the balloon's modify fails and the add
+    // that follows is versioned.
+    Icon(NIM_DELETE, owner);
+    refusedVersion = NOTIFYICON_VERSION;
+    ASSERT_TRUE(tray.Balloon(L"Title", L"Text", false));
+    EXPECT_EQ(versionsAsked(), (Asked{NOTIFYICON_VERSION_4, NOTIFYICON_VERSION}));
+    EXPECT_EQ(tray.Version(), 0u) << "none taken: the classic shape";
+
+    tray.Hide();
+    refusedVersion = 99;
+    refusing = true;
+    EXPECT_FALSE(tray.Show(L"Quillon") || tray.Retry());
+    EXPECT_EQ(versionsAsked(), Asked{}) << "no icon, no version";
+    refusing = false;
+    ASSERT_TRUE(tray.Retry());
+    EXPECT_EQ(versionsAsked(), Asked{NOTIFYICON_VERSION_4});
+    // An add that timed out but made the icon: the modify that finds it
+    // versions it too.
+    tray.Hide();
+    addMadeButFailed = true;
+    ASSERT_TRUE(tray.Show(L"Quillon"));
+    EXPECT_EQ(versionsAsked(), Asked{NOTIFYICON_VERSION_4});
+    EXPECT_EQ(tray.Version(), static_cast<UINT>(NOTIFYICON_VERSION_4));
+}
+
+// Before version 4 wParam is the id; from it lParam holds the event and
+// the id, and wParam the place, which may lie left of or above the main
+// screen.
+TEST(TrayMessage, IsReadInTheShapeOfTheVersion) {
+    for (UINT version : {0u, static_cast<UINT>(NOTIFYICON_VERSION)}) {
+        const ui::TrayEvent e = ui::DecodeTrayMessage(version, ui::TrayIcon::kId, WM_CONTEXTMENU);
+        EXPECT_EQ(e.event, static_cast<UINT>(WM_CONTEXTMENU)) << version;
+        EXPECT_EQ(e.id, ui::TrayIcon::kId) << version;
+        EXPECT_FALSE(e.anchored) << version;
+    }
+    const ui::TrayEvent key = ui::DecodeTrayMessage(NOTIFYICON_VERSION_4, MAKEWPARAM(-40, 700),
+                                                    MAKELPARAM(NIN_KEYSELECT, ui::TrayIcon::kId));
+    EXPECT_EQ(key.event, static_cast<UINT>(NIN_KEYSELECT));
+    EXPECT_EQ(key.id, ui::TrayIcon::kId);
+    EXPECT_TRUE(key.anchored);
+    EXPECT_EQ(key.at.x, -40);
+    EXPECT_EQ(key.at.y, 700);
+    // The classic shape read as version 4 is another icon's, not a click.
+    const ui::TrayEvent old = ui::DecodeTrayMessage(NOTIFYICON_VERSION_4, ui::TrayIcon::kId, WM_LBUTTONUP);
+    EXPECT_NE(old.id, ui::TrayIcon::kId);
 }
 
 }  // namespace
