@@ -552,3 +552,39 @@ TEST_F(Quillon, AMinimisedStartAndTheSystemMenusOptions) {
     PostMessageW(q.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(q.WaitForExit(10000), 0);
 }
+
+// "Show the log", chosen by keyboard, hands a log named ip.cmd to the
+// program for .txt files, with its path; the log is not run.
+TEST_F(Quillon, ShowTheLogOpensItWithTheTextProgramAndNeverRunsIt) {
+    const std::wstring log = dir / L"ip.cmd", opened = dir / L"opened.txt", ran = dir / L"ran.txt";
+    WriteBytes(log, "echo ran>\"" + Ansi(ran) + "\"\r\n");
+    WriteSettings("log=" + Ansi(log) + "\r\noverwrite=0\r\n");
+    wchar_t saved[256] = L"";
+    LONG savedSize = sizeof saved;
+    const bool had = RegQueryValueW(HKEY_CLASSES_ROOT, L".txt", saved, &savedSize) == ERROR_SUCCESS;
+    const std::wstring command = L"cmd.exe /c echo \"%1\">\"" + opened + L"\"";
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"QuillonE2EText", 0), ERROR_SUCCESS);
+    // Its default verb, with no "open" command, as a packaged program has none.
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonE2EText\\shell", REG_SZ, L"view", 0), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonE2EText\\shell\\view\\command", REG_SZ, command.c_str(), 0),
+              ERROR_SUCCESS);
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    SetForegroundWindow(q.Window());
+    PostMessageW(q.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    HWND menu = nullptr;
+    for (DWORD start = GetTickCount(); !menu && GetTickCount() - start < 5000; Sleep(50))
+        menu = FindProcessWindow(q.Pid(), L"#32768", true);
+    if (menu) PostMessageW(menu, WM_KEYDOWN, 'L', 0);
+    for (DWORD start = GetTickCount(); menu && !FileExists(opened) && GetTickCount() - start < 15000;) Sleep(50);
+    Sleep(500);  // a log that was run would have written by now
+    if (had) RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, saved, 0);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuillonE2EText");
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    ASSERT_NE(menu, nullptr) << "no system menu";
+    EXPECT_NE(ReadBytes(opened).find(Ansi(log)), std::string::npos) << "the text program was not given the log";
+    EXPECT_FALSE(FileExists(ran)) << "the log was run";
+    EXPECT_EQ(ReadBytes(log), "echo ran>\"" + Ansi(ran) + "\"\r\n127.0.0.1\r\n");
+}
