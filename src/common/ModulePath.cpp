@@ -27,11 +27,23 @@ std::wstring ProgramFolder() {
 
 std::wstring FromProgramFolder(const std::wstring& path) {
     const auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    if (path.empty() || (path.size() >= 2 && path[1] == L':') || (path.size() >= 2 && slash(path[0]) && slash(path[1])))
-        return path;
+    const auto letter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+    if (path.empty() || (path.size() >= 2 && slash(path[0]) && slash(path[1]))) return path;
     const std::wstring folder = ProgramFolder();
+    const bool folderOnDrive = folder.size() >= 2 && folder[1] == L':';
+    if (path.size() >= 2 && path[1] == L':') {
+        if (path.size() >= 3 && slash(path[2])) return path;
+        if (!letter(path[0])) return path;
+        // "C:name" is relative to the drive's current folder, which a run
+        // does not choose: the program's folder where it is on that drive,
+        // else the drive's root.
+        const std::wstring rest = path.substr(2);
+        if (folderOnDrive && (folder[0] | 0x20) == (path[0] | 0x20))
+            return rest.empty() ? folder : folder + L"\\" + rest;
+        return path.substr(0, 2) + L"\\" + rest;
+    }
     if (!slash(path[0])) return folder + L"\\" + path;
-    return folder.size() >= 2 && folder[1] == L':' ? folder.substr(0, 2) + path : path;
+    return folderOnDrive ? folder.substr(0, 2) + path : path;
 }
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "net/AddressRequest.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace quillon::net {
@@ -52,22 +53,31 @@ void ReadBody(Exchange& x, HINTERNET request) {
         return;
     }
     while (!Overdue(x)) {
-        DWORD available = 0;
-        if (Stopped(x)) return;
-        const bool queried = WinInet().InternetQueryDataAvailable(request, &available, 0, 0);
+        DWORD available = 0, error = 0;
+        bool queried = false;
+        if (!x.handles.Blocking(request, [&] {
+                queried = WinInet().InternetQueryDataAvailable(request, &available, 0, 0);
+                error = GetLastError();
+            }))
+            return void(Stopped(x));
         if (Stopped(x)) return;
         if (!queried) {
-            x.why = DescribeError(GetLastError());
+            x.why = DescribeError(error);
             return;
         }
         if (available == 0) break;
         char buffer[kChunk];
         DWORD n = 0;
         const DWORD want = available < kChunk ? available : kChunk;
-        const bool read = WinInet().InternetReadFile(request, buffer, want, &n);
+        bool read = false;
+        if (!x.handles.Blocking(request, [&] {
+                read = WinInet().InternetReadFile(request, buffer, want, &n);
+                error = GetLastError();
+            }))
+            return void(Stopped(x));
         if (Stopped(x)) return;
         if (!read) {
-            x.why = DescribeError(GetLastError());
+            x.why = DescribeError(error);
             return;
         }
         if (n == 0) break;
@@ -170,10 +180,15 @@ void RunExchange(Exchange& x) {
             x.why = L"no request could be made";
             return;
         }
-        const bool sent = x.keepAlive ? WinInet().HttpSendRequestA(request, nullptr, 0, nullptr, 0)
-                                      : WinInet().HttpSendRequestA(request, kCloseHeader, sizeof kCloseHeader - 1,
-                                                                   nullptr, 0);
-        const DWORD sendError = GetLastError();
+        bool sent = false;
+        DWORD sendError = 0;
+        if (!x.handles.Blocking(request, [&] {
+                sent = x.keepAlive ? WinInet().HttpSendRequestA(request, nullptr, 0, nullptr, 0)
+                                   : WinInet().HttpSendRequestA(request, kCloseHeader, sizeof kCloseHeader - 1,
+                                                                nullptr, 0);
+                sendError = GetLastError();
+            }))
+            return void(Stopped(x));
         if (Stopped(x)) return;
         if (!sent) {
             x.error = sendError;
@@ -252,13 +267,21 @@ bool RequestHandles::Add(HINTERNET h) {
     return false;
 }
 
+void RequestHandles::CloseHeld(std::vector<Held>::iterator it) {
+    if (it->calls > 0) {
+        it->closing = true;
+        return;
+    }
+    CloseInternetHandle(it->h);
+    open_.erase(it);
+}
+
 void RequestHandles::Close(HINTERNET h) {
     if (!h) return;
     AcquireSRWLockExclusive(&lock_);
     for (auto it = open_.begin(); it != open_.end(); ++it)
-        if (*it == h) {
-            open_.erase(it);
-            CloseInternetHandle(h);
+        if (it->h == h) {
+            if (!it->closing) CloseHeld(it);
             break;
         }
     ReleaseSRWLockExclusive(&lock_);
@@ -268,11 +291,39 @@ void RequestHandles::CloseAll() {
     AcquireSRWLockExclusive(&lock_);
     closed_ = true;
     // The newest first: a request before its connection, that before its session.
-    while (!open_.empty()) {
-        CloseInternetHandle(open_.back());
-        open_.pop_back();
-    }
+    for (size_t i = open_.size(); i-- > 0;)
+        if (!open_[i].closing) CloseHeld(open_.begin() + static_cast<std::ptrdiff_t>(i));
     ReleaseSRWLockExclusive(&lock_);
+}
+
+bool RequestHandles::Enter(HINTERNET h) {
+    AcquireSRWLockExclusive(&lock_);
+    bool entered = false;
+    if (!closed_)
+        for (Held& held : open_)
+            if (held.h == h && !held.closing) {
+                ++held.calls;
+                entered = true;
+                break;
+            }
+    ReleaseSRWLockExclusive(&lock_);
+    return entered;
+}
+
+void RequestHandles::Leave(HINTERNET h) {
+    // The call's own error, not the close's.
+    const DWORD error = GetLastError();
+    AcquireSRWLockExclusive(&lock_);
+    for (auto it = open_.begin(); it != open_.end(); ++it)
+        if (it->h == h) {
+            if (--it->calls == 0 && it->closing) {
+                CloseInternetHandle(h);
+                open_.erase(it);
+            }
+            break;
+        }
+    ReleaseSRWLockExclusive(&lock_);
+    SetLastError(error);
 }
 
 bool RequestHandles::Closed() const {

@@ -25,8 +25,11 @@ struct RequestLimits {
 // opened for it, and whatever the exchange opens. Each is closed exactly
 // once: by the exchange when it is done with it, or by the cycle when it
 // stops waiting, whichever comes first. Once the cycle has closed them, the
-// exchange makes no further call on any (a call already blocking in WinInet
-// returns when WinInet lets it: at once on Windows, later under Wine).
+// exchange makes no further call on any. A handle with a blocking call on
+// it is never closed under that call (its value could be handed out again
+// while the call still uses it): the close is left to the call's return,
+// and the cycle does not wait for it (under Wine a close does not end the
+// call).
 class RequestHandles {
 public:
     RequestHandles() = default;
@@ -43,9 +46,18 @@ public:
         HINTERNET h = nullptr;
         Use([&] {
             h = call();
-            if (h) open_.push_back(h);
+            if (h) open_.push_back({h});
         });
         return h;
+    }
+    // Runs a call on h that may block, outside the lock, with h held open
+    // until it returns; false, not run, once h is closed.
+    template <class Call>
+    bool Blocking(HINTERNET h, Call call) {
+        if (!Enter(h)) return false;
+        call();
+        Leave(h);
+        return true;
     }
     // Closes one, if it is still held.
     void Close(HINTERNET h);
@@ -63,8 +75,18 @@ public:
     }
 
 private:
+    struct Held {
+        HINTERNET h;
+        int calls = 0;         // blocking calls under way on it
+        bool closing = false;  // closed meanwhile: the last call closes it
+    };
+    bool Enter(HINTERNET h);
+    void Leave(HINTERNET h);
+    // Under the lock: closes it now, or marks it for its call to close.
+    void CloseHeld(std::vector<Held>::iterator it);
+
     mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    std::vector<HINTERNET> open_;
+    std::vector<Held> open_;
     bool closed_ = false;
 };
 

@@ -362,6 +362,8 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (OnTrayEvent(msg, wp, lp)) return 0;
     switch (msg) {
         case WM_COMMAND:
+            // Under Wine a submenu of the window menu sends its items here.
+            if (!lp && !HIWORD(wp) && OnOption(LOWORD(wp))) return 0;
             OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
             return 0;
         case WM_DRAWITEM: {

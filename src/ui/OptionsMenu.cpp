@@ -1,5 +1,7 @@
 #include "ui/OptionsMenu.h"
 
+#include <objbase.h>
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <iterator>
@@ -28,6 +30,112 @@ int FirstOwnItem(HMENU menu) {
 std::wstring MinutesText(int minutes) {
     return std::to_wstring(minutes) + (minutes == 1 ? L" minute" : L" minutes");
 }
+
+// The open command of the text-file association, started as a process:
+// where the shell cannot open the file itself.
+bool OpenWithCommand(const std::wstring& path, DWORD& error) {
+    using AssocFn = decltype(&AssocQueryStringW);
+    static const auto assoc = ProcAddress<AssocFn>(LoadSystemLibrary(L"shlwapi.dll"), "AssocQueryStringW");
+    wchar_t command[2048] = L"";
+    DWORD size = static_cast<DWORD>(std::size(command));
+    if (!assoc || FAILED(assoc(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, L".txt", L"open", command, &size)) || !*command) {
+        error = ERROR_NO_ASSOCIATION;
+        return false;
+    }
+    // The command with the log in place of %1 or %L (or after it, where it
+    // has none), in one pass: the log's name never chooses the program, and
+    // a "%1" in that name is no mark.
+    wchar_t expanded[4096] = L"";
+    const std::wstring given = ExpandEnvironmentStringsW(command, expanded, static_cast<DWORD>(std::size(expanded)))
+                                   ? expanded
+                                   : command;
+    const std::wstring quoted = L"\"" + path + L"\"";
+    std::wstring line;
+    bool placed = false;
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != L'%' || i + 1 == given.size() || (given[i + 1] != L'1' && given[i + 1] != L'L')) {
+            line += given[i];
+            continue;
+        }
+        const bool inQuotes = !line.empty() && line.back() == L'"' && i + 2 < given.size() && given[i + 2] == L'"';
+        if (inQuotes) line.pop_back();
+        line += quoted;
+        i += inQuotes ? 2 : 1;
+        placed = true;
+    }
+    if (!placed) line += L" " + quoted;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        error = GetLastError();
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    error = ERROR_SUCCESS;
+    return true;
+}
+
+// A packaged text program (Windows 11's Notepad) has no command that
+// AssocQueryString could give, so the shell opens the log itself, told to
+// take it as a .txt file whatever its name. It needs COM, on a thread of
+// its own so that the window's never waits for an activation.
+struct Opening {
+    std::wstring path;
+    bool opened = false;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE done = nullptr;
+    LONG refs = 2;  // the caller's and the thread's
+    void Release() {
+        if (InterlockedDecrement(&refs) == 0) {
+            CloseHandle(done);
+            delete this;
+        }
+    }
+};
+
+DWORD WINAPI OpenOnThread(void* param) {
+    auto* o = static_cast<Opening*>(param);
+    using CoInitializeExFn = decltype(&CoInitializeEx);
+    using CoUninitializeFn = decltype(&CoUninitialize);
+    using ShellExecuteExFn = decltype(&ShellExecuteExW);
+    static const HMODULE ole32 = LoadSystemLibrary(L"ole32.dll");
+    static const auto coInitialize = ProcAddress<CoInitializeExFn>(ole32, "CoInitializeEx");
+    static const auto coUninitialize = ProcAddress<CoUninitializeFn>(ole32, "CoUninitialize");
+    static const auto shellExecuteEx =
+        ProcAddress<ShellExecuteExFn>(LoadSystemLibrary(L"shell32.dll"), "ShellExecuteExW");
+    const bool com = coInitialize && coUninitialize &&
+                     SUCCEEDED(coInitialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    DWORD shellError = ERROR_NO_ASSOCIATION;
+    if (shellExecuteEx) {
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        // NOASYNC: this thread ends as soon as the call returns.
+        info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+        // No verb: the class's default, as a double click takes.
+        info.lpFile = o->path.c_str();
+        info.lpClass = L".txt";
+        info.nShow = SW_SHOWNORMAL;
+        o->opened = shellExecuteEx(&info);
+        if (!o->opened) shellError = GetLastError();
+    }
+    if (com) coUninitialize();
+    if (!o->opened) {
+        o->opened = OpenWithCommand(o->path, o->error);
+        // Where there is no command either, the shell's reason is the better one.
+        if (!o->opened && o->error == ERROR_NO_ASSOCIATION && shellError != ERROR_SUCCESS) o->error = shellError;
+    } else {
+        o->error = ERROR_SUCCESS;
+    }
+    SetEvent(o->done);
+    o->Release();
+    return 0;
+}
+
+// How long the window waits to learn whether the log could be opened; a
+// shell slower than that is taken as opening it.
+constexpr DWORD kOpenWaitMs = 3000;
 
 }  // namespace
 
@@ -96,47 +204,21 @@ bool SetStartWithWindows(bool on, DWORD& error) {
 }
 
 bool OpenAsText(const std::wstring& path, DWORD& error) {
-    using AssocFn = decltype(&AssocQueryStringW);
-    static const auto assoc = ProcAddress<AssocFn>(LoadSystemLibrary(L"shlwapi.dll"), "AssocQueryStringW");
-    wchar_t command[2048] = L"";
-    DWORD size = static_cast<DWORD>(std::size(command));
-    if (!assoc || FAILED(assoc(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, L".txt", L"open", command, &size)) || !*command) {
-        error = ERROR_NO_ASSOCIATION;
-        return false;
-    }
-    // The command with the log in place of %1 or %L (or after it, where it
-    // has none), in one pass: the log's name never chooses the program, and
-    // a "%1" in that name is no mark.
-    wchar_t expanded[4096] = L"";
-    const std::wstring given = ExpandEnvironmentStringsW(command, expanded, static_cast<DWORD>(std::size(expanded)))
-                                   ? expanded
-                                   : command;
-    const std::wstring quoted = L"\"" + path + L"\"";
-    std::wstring line;
-    bool placed = false;
-    for (size_t i = 0; i < given.size(); ++i) {
-        if (given[i] != L'%' || i + 1 == given.size() || (given[i + 1] != L'1' && given[i + 1] != L'L')) {
-            line += given[i];
-            continue;
-        }
-        const bool inQuotes = !line.empty() && line.back() == L'"' && i + 2 < given.size() && given[i + 2] == L'"';
-        if (inQuotes) line.pop_back();
-        line += quoted;
-        i += inQuotes ? 2 : 1;
-        placed = true;
-    }
-    if (!placed) line += L" " + quoted;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    auto* o = new Opening{path};
+    o->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = o->done ? CreateThread(nullptr, 0, OpenOnThread, o, 0, nullptr) : nullptr;
+    if (!thread) {
         error = GetLastError();
+        if (o->done) CloseHandle(o->done);
+        delete o;
         return false;
     }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    error = ERROR_SUCCESS;
-    return true;
+    CloseHandle(thread);
+    const bool finished = WaitForSingleObject(o->done, kOpenWaitMs) == WAIT_OBJECT_0;
+    const bool opened = !finished || o->opened;
+    error = finished ? o->error : ERROR_SUCCESS;
+    o->Release();
+    return opened;
 }
 
 }  // namespace quillon::ui

@@ -501,6 +501,33 @@ TEST_F(Quillon, AMinimisedStartAndTheSystemMenusOptions) {
     EXPECT_TRUE(waitFor([&] { return Settings().find("\r\nchanges=1\r\n") != std::string::npos; }))
         << "Log only c&hanges";
 
+    // "Refresh every" opens a second menu window, whose periods are chosen
+    // by their letters too.
+    const auto choosePeriod = [&](char letter) {
+        const auto shown = [&](HWND other) {
+            return FindTopWindow([&](HWND h) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(h, &pid);
+                wchar_t cls[16] = L"";
+                GetClassNameW(h, cls, 16);
+                return h != other && pid == q.Pid() && IsWindowVisible(h) && !lstrcmpW(cls, L"#32768");
+            });
+        };
+        PostMessageW(q.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
+        HWND top = nullptr, sub = nullptr;
+        if (!waitFor([&] { return (top = shown(nullptr)) != nullptr; })) return false;
+        PostMessageW(top, WM_KEYDOWN, 'E', 0);
+        if (!waitFor([&] { return (sub = shown(top)) != nullptr; })) return false;
+        PostMessageW(sub, WM_KEYDOWN, static_cast<WPARAM>(letter), 0);
+        return true;
+    };
+    ASSERT_TRUE(choosePeriod('1')) << "no Refresh every submenu";
+    EXPECT_TRUE(waitFor([&] { return Settings().find("\r\nevery=15\r\n") != std::string::npos; }))
+        << "&15 minutes: " << Settings();
+    ASSERT_TRUE(choosePeriod('O'));
+    EXPECT_TRUE(waitFor([&] { return Settings().find("\r\nevery=0\r\n") != std::string::npos; }))
+        << "&Off: " << Settings();
+
     choose(ui::kMenuTray);
     const auto iconThere = [&] { return NotifyIcon(NIM_MODIFY, q.Window(), ui::TrayIcon::kId); };
     EXPECT_FALSE(iconThere());
@@ -587,4 +614,40 @@ TEST_F(Quillon, TheIconAnswersTheKeyboardAndItsMenuOpensOnce) {
     PostMessageW(menu, WM_KEYDOWN, 'X', 0);  // "E&xit"
     EXPECT_EQ(q.WaitForExit(10000), 0);
     EXPECT_FALSE(iconThere());
+}
+
+// "Show the log", chosen by keyboard, hands a log named ip.cmd to the
+// program for .txt files, with its path; the log is not run.
+TEST_F(Quillon, ShowTheLogOpensItWithTheTextProgramAndNeverRunsIt) {
+    const std::wstring log = dir / L"ip.cmd", opened = dir / L"opened.txt", ran = dir / L"ran.txt";
+    WriteBytes(log, "echo ran>\"" + Ansi(ran) + "\"\r\n");
+    WriteSettings("log=" + Ansi(log) + "\r\noverwrite=0\r\n");
+    wchar_t saved[256] = L"";
+    LONG savedSize = sizeof saved;
+    const bool had = RegQueryValueW(HKEY_CLASSES_ROOT, L".txt", saved, &savedSize) == ERROR_SUCCESS;
+    const std::wstring command = L"cmd.exe /c echo \"%1\">\"" + opened + L"\"";
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"QuillonE2EText", 0), ERROR_SUCCESS);
+    // Its default verb, with no "open" command, as a packaged program has none.
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonE2EText\\shell", REG_SZ, L"view", 0), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonE2EText\\shell\\view\\command", REG_SZ, command.c_str(), 0),
+              ERROR_SUCCESS);
+    QuillonProcess q(dir.path());
+    ASSERT_TRUE(q.Start());
+    ASSERT_TRUE(q.WaitForWindow());
+    SetForegroundWindow(q.Window());
+    PostMessageW(q.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    HWND menu = nullptr;
+    for (DWORD start = GetTickCount(); !menu && GetTickCount() - start < 5000; Sleep(50))
+        menu = FindProcessWindow(q.Pid(), L"#32768", true);
+    if (menu) PostMessageW(menu, WM_KEYDOWN, 'L', 0);
+    for (DWORD start = GetTickCount(); menu && !FileExists(opened) && GetTickCount() - start < 15000;) Sleep(50);
+    Sleep(500);  // a log that was run would have written by now
+    if (had) RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, saved, 0);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuillonE2EText");
+    PostMessageW(q.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(q.WaitForExit(10000), 0);
+    ASSERT_NE(menu, nullptr) << "no system menu";
+    EXPECT_NE(ReadBytes(opened).find(Ansi(log)), std::string::npos) << "the text program was not given the log";
+    EXPECT_FALSE(FileExists(ran)) << "the log was run";
+    EXPECT_EQ(ReadBytes(log), "echo ran>\"" + Ansi(ran) + "\"\r\n127.0.0.1\r\n");
 }

@@ -155,7 +155,9 @@ int wmain(int argc, wchar_t** argv) {
         for (const DWORD start = GetTickCount(); IsWindowVisible(window) && GetTickCount() - start < 5000;) Sleep(20);
         Say("hidden", IsWindowVisible(window) ? L"no" : L"yes");
         Say("icon", icon());
-        PostMessageW(window, WM_APP + 1, 1, WM_RBUTTONUP);
+        // As the shell reports a right click on the icon, in version 4's
+        // shape, which Quillon asks for: the place, and the event with its id.
+        PostMessageW(window, WM_APP + 1, MAKEWPARAM(400, 400), MAKELPARAM(WM_CONTEXTMENU, 1));
         HWND menu = nullptr;
         for (const DWORD start = GetTickCount(); !menu && GetTickCount() - start < 5000; Sleep(20))
             menu = FindProcessWindow(pi.dwProcessId, L"#32768", true);

@@ -70,25 +70,34 @@ TEST(OptionsMenu, StartWithWindowsIsThisCopysRunValueInAnyCase) {
 }
 
 // A log named ip.cmd goes to the text program, with its path; it is not
-// run, and a "%1" in its name is no mark for the path.
+// run, and a "%1" in its name is no mark for the path. The program is the
+// one a double click starts, the class's default verb, even where the
+// class has no "open" command (as Windows 11's packaged Notepad has none).
 TEST(OptionsMenu, ALogIsOpenedWithTheTextProgramNeverRun) {
     test::TempDir dir;
-    const std::wstring log = dir / L"ip %1 log.cmd", opened = dir / L"opened.txt", ran = dir / L"ran.txt";
+    const std::wstring log = dir / L"ip %1 log.cmd", ran = dir / L"ran.txt";
     test::WriteBytes(log, "echo ran>\"" + Ansi(ran) + "\"\r\n");
     wchar_t saved[256] = L"";
     LONG savedSize = sizeof saved;
     const bool had = RegQueryValueW(HKEY_CLASSES_ROOT, L".txt", saved, &savedSize) == ERROR_SUCCESS;
-    const std::wstring command = L"cmd.exe /c echo %1>\"" + opened + L"\"";
     ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"QuillonTestText", 0), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonTestText\\shell\\open\\command", REG_SZ, command.c_str(), 0),
-              ERROR_SUCCESS);
-    DWORD error = 0;
-    const bool started = ui::OpenAsText(log, error);
-    for (DWORD start = GetTickCount(); started && !test::FileExists(opened) && GetTickCount() - start < 10000;) Sleep(50);
-    Sleep(300);
+    for (const wchar_t* verb : {L"open", L"view"}) {
+        const std::wstring opened = dir / (std::wstring(verb) + L".txt");
+        const std::wstring command = L"cmd.exe /c echo \"%1\">\"" + opened + L"\"";
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuillonTestText");
+        ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"QuillonTestText\\shell", REG_SZ, verb, 0), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, (L"QuillonTestText\\shell\\" + std::wstring(verb) + L"\\command").c_str(),
+                               REG_SZ, command.c_str(), 0),
+                  ERROR_SUCCESS);
+        DWORD error = 0;
+        const bool started = ui::OpenAsText(log, error);
+        for (DWORD start = GetTickCount(); started && !test::FileExists(opened) && GetTickCount() - start < 10000;)
+            Sleep(50);
+        Sleep(300);
+        EXPECT_TRUE(started) << Ansi(verb) << ": " << error;
+        EXPECT_EQ(test::ReadBytes(opened).substr(0, Ansi(log).size() + 2), "\"" + Ansi(log) + "\"") << Ansi(verb);
+    }
     if (had) RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, saved, 0);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuillonTestText");
-    ASSERT_TRUE(started) << error;
-    EXPECT_EQ(test::ReadBytes(opened).substr(0, Ansi(log).size() + 2), "\"" + Ansi(log) + "\"");
     EXPECT_FALSE(test::FileExists(ran));
 }
