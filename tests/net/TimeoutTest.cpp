@@ -140,5 +140,13 @@ TEST_F(SlowServer, ARequestStuckInATrickleIsPassedOverUntilItEndsAndTheEndWaitsA
     cycle.Shutdown(1000);
     EXPECT_LT(GetTickCount() - start, 1200u);
     net::WinInet() = saved;
-    for (const auto& [h, n] : openCount) EXPECT_EQ(n, 0) << (n > 0 ? "left open" : "closed twice");
+    // The request still in its call (the trickle never ends it) is closed
+    // by its thread when the call returns, never under it; every other
+    // handle is closed, and none twice.
+    int leftOpen = 0;
+    for (const auto& [h, n] : openCount) {
+        EXPECT_GE(n, 0) << "closed twice";
+        leftOpen += n;
+    }
+    EXPECT_LE(leftOpen, 1);
 }
