@@ -61,18 +61,3 @@ TEST(Outcome, EachRunEndsWithTheCodeTheReadmeGives) {
     EXPECT_EQ(net::ExitCode(RunEnd::SettingsUnread, nullptr, true), 1);
     EXPECT_EQ(net::ExitCode(RunEnd::NoWindow, nullptr, true), 1);
 }
-
-// The balloon of a family that failed beside one that was logged names
-// the failed family; a log not written names its path and why.
-TEST(Outcome, TheNoticeSaysWhatFailedAndWhere) {
-    net::Outcome o = Made('f', 'x', true);
-    o.ask.silent = false;
-    net::Notice n = net::NoticeOf(o);
-    EXPECT_EQ(n.problem, net::Problem::NoIpv6Address);
-    EXPECT_EQ(n.text, L"IPv6:\nhttps://x.example/: no answer in time");
-    o = Made('f', '-', false);
-    o.ask.logPath = L"C:\\logs\\IP_log.txt";
-    n = net::NoticeOf(o);
-    EXPECT_EQ(n.problem, net::Problem::LogNotWritten);
-    EXPECT_EQ(n.text.rfind(L"C:\\logs\\IP_log.txt\n", 0), 0u);
-}
