@@ -13,7 +13,13 @@ out=$1 build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/wine.sh"
 . "$root/tests/fixtures/standins.sh"
-fail() { echo "FAIL: $arch: $*"; exit 1; }
+# A failed case names the cause that the program left, where it left one.
+fail() {
+  local why=""
+  [ -n "${folder:-}" ] && why=$(last_error)
+  echo "FAIL: $arch: $*${why:+ (Quillon_last_error.txt: $why)}"
+  exit 1
+}
 
 if [ "$(id -u)" != 0 ] || ! unshare --mount --net true 2>/dev/null; then
   echo "SKIPPED: this test needs network and mount namespaces of its own, which need root"
@@ -96,7 +102,7 @@ for arch in $runs; do
       for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
       pairs=$([[ $keys == *overwrite* ]] && echo 1 || echo 8)
       [ "$statuses" = "0 0 0 0 0 0 0 0 " ] && logged $(for _ in $(seq $pairs); do echo $v4 $v6; done) ||
-        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log), last error: $(last_error)"
+        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log)"
     done
   done
   # Overwriting runs killed at any instant: the log holds both lines, whole.

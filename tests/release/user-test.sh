@@ -14,7 +14,13 @@ out=$1 build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/wine.sh"
 . "$root/tests/fixtures/standins.sh"
-fail() { echo "FAIL: $arch: $*"; exit 1; }
+# A failed case names the cause that the program left, where it left one.
+fail() {
+  local why=""
+  [ -n "${folder:-}" ] && why=$(last_error)
+  echo "FAIL: $arch: $*${why:+ (Quillon_last_error.txt: $why)}"
+  exit 1
+}
 
 if [ "$(id -u)" != 0 ] || ! unshare --mount true 2>/dev/null; then
   echo "SKIPPED: this test leads names to stand-ins in a private mount namespace, which needs root"
@@ -64,7 +70,7 @@ at_once() {
     pids+=($!)
   done
   for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
-  [ "$statuses" = "0 0 0 0 0 0 0 0 " ] || fail "$1: eight runs at once ended with $statuses; last error: $(last_error)"
+  [ "$statuses" = "0 0 0 0 0 0 0 0 " ] || fail "$1: eight runs at once ended with $statuses"
 }
 
 runs="win64"
@@ -84,7 +90,7 @@ for arch in $runs; do
   # The first start: the first service's address, logged beside the program.
   serve 'answer 198.51.100.11' 'answer 198.51.100.12' 'answer 198.51.100.13'
   as_user "$exe" -s
-  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.11)" ] || fail "a first silent run: exit $status, log: $(log), last error: $(last_error)"
+  [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.11)" ] || fail "a first silent run: exit $status, log: $(log)"
   iconv -f UTF-16 -t UTF-8 "$folder/Quillon_settings.ini" | tr -d '\r' | grep -qxF "log=$win\\IP_log.txt" ||
     fail "the settings do not name the log beside the program: $(od -c "$folder/Quillon_settings.ini" | head -n 4)"
   probe show "$exe" "user-$arch-first-start"
@@ -97,7 +103,7 @@ for arch in $runs; do
     serve "$mode" 'answer 198.51.100.12' 'answer 198.51.100.13'
     as_user "$exe" -s
     [ $status -eq 0 ] && [ "$(log)" = "$(line 198.51.100.12)" ] && [ "$ms" -lt 30000 ] ||
-      fail "first service $mode: exit $status after $ms ms, log: $(log), last error: $(last_error)"
+      fail "first service $mode: exit $status after $ms ms, log: $(log)"
     [ "$mode" = html ] && quick=$ms
   done
   # One that accepts and never answers has the next asked beside it soon:
@@ -316,7 +322,7 @@ for arch in $runs; do
   probe close "$exe"
   [ "$(said exit)" = 1 ] && [ "$(said 'ended ms')" -lt 3000 ] && [ ! -e "$folder/IP_log.txt" ] &&
     [[ $(last_error) == *"exit code 1"*"closed before it logged"* ]] ||
-    fail "WM_CLOSE to a silent run: $(cat "$work/said"); last error: $(last_error)"
+    fail "WM_CLOSE to a silent run: $(cat "$work/said")"
   # A start with tray=1 (Start with Windows) while a scheduled silent run of
   # the same copy waits for a slow service: the start becomes the monitor
   # in the notification area, and the silent run logs, unseen, with 0.
