@@ -54,28 +54,6 @@ protected:
 
 }  // namespace
 
-// A silent run closed (by the session's end, say) before its answer came has
-// not done its work: 1, at once, nothing logged, and it says so where its
-// user can read it. Its window was never shown.
-TEST_F(ServerSettings, ASilentRunClosedBeforeItLoggedEndsWithOneAndSaysWhy) {
-    WriteSettings("url=http://127.0.0.1:" + std::to_string(FixturePort("stall", "silent.port")) + "/\r\n");
-    QuillonProcess q(dir.path());
-    ASSERT_TRUE(q.Start(L"-s"));
-    HWND hidden = nullptr;
-    for (DWORD start = GetTickCount(); !hidden && GetTickCount() - start < 20000; Sleep(50))
-        hidden = FindProcessWindow(q.Pid(), L"FrmMain", false);
-    ASSERT_NE(hidden, nullptr);
-    Sleep(500);  // asking by now
-    PostMessageW(hidden, WM_CLOSE, 0, 0);
-    long code = -1;
-    EXPECT_FALSE(q.EverVisibleUntilExit(3000, code));
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(FileExists(Log()));
-    const std::wstring why = LastError();
-    EXPECT_NE(why.find(L"exit code 1"), std::wstring::npos) << ::testing::PrintToString(why);
-    EXPECT_NE(why.find(L"closed before it logged"), std::wstring::npos) << ::testing::PrintToString(why);
-}
-
 TEST_F(ServerSettings, AUrlWithAnotherPortAndPathIsAskedInsteadOfTheBuiltInServer) {
     WriteSettings("url=" + Url("http", "port-other", "/myip") + "\r\n");
     EXPECT_EQ(SilentRun(), 0);

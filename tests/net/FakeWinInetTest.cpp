@@ -583,36 +583,25 @@ TEST_F(FakeWinInet, AnOptionChangedDuringARefreshChangesNothingOfIt) {
 
 namespace {
 
-DWORD handledAt = 0;
-LRESULT CALLBACK RecordApp(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_APP) handledAt = GetTickCount();
-    return DefWindowProcW(h, m, w, l);
+DWORD tickedAt = 0;
+void CALLBACK RecordTick(HWND, UINT, UINT_PTR id, DWORD) {
+    tickedAt = GetTickCount();
+    KillTimer(nullptr, id);
 }
-
-// Another run that holds the log's lock for a while, and posts to the
-// window as the write waits.
-struct LockHolder {
-    std::wstring log;
-    HWND sink;
-    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD releasedAt = 0;
-};
-DWORD WINAPI HoldLogLock(void* param) {
-    auto& h = *static_cast<LockHolder*>(param);
-    const NamedLock lock(L"log", h.log, 1000);
-    SetEvent(h.held);
-    Sleep(2000);  // by then the write waits for the lock
-    PostMessageW(h.sink, WM_APP, 0, 0);
-    Sleep(500);
-    h.releasedAt = GetTickCount();
+// Another run that holds the log's lock for a while.
+HANDLE lockHeld = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+DWORD WINAPI HoldLogLock(void* log) {
+    const NamedLock lock(L"log", *static_cast<std::wstring*>(log), 1000);
+    SetEvent(lockHeld);
+    Sleep(2500);
     return 0;
 }
 
 }  // namespace
 
 // Every request thread held by stuck requests when the address comes: the
-// log is still written off the window's thread, which answers while the
-// write waits for another run's lock.
+// log is still written off the window's thread, whose timer ticks while
+// the write waits for another run's lock.
 TEST_F(FakeWinInet, TheLogIsWrittenOffTheWindowsThreadWhenThePoolIsFull) {
     cycle.servers = net::BuiltInServers("");
     window.ipv6 = true;
@@ -620,21 +609,16 @@ TEST_F(FakeWinInet, TheLogIsWrittenOffTheWindowsThreadWhenThePoolIsFull) {
     cycle.limits.totalMs = cycle.limits.perServerMs = 700;
     fake.standard = {200, {"203.0.113.7"}, {}, 0, 3000};  // every IPv4 service and api6 stuck
     fake.replies["ipv6.icanhazip.com/"] = {200, {"2001:db8::5"}, {}, 0, 150};
-
-    HWND sink = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(sink);
-    handledAt = 0;
-    SetWindowLongPtrW(sink, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordApp));
-    LockHolder holder{window.logPath, sink};
-    HANDLE thread = CreateThread(nullptr, 0, HoldLogLock, &holder, 0, nullptr);
-    ASSERT_EQ(WaitForSingleObject(holder.held, 5000), WAIT_OBJECT_0);
+    HANDLE holder = CreateThread(nullptr, 0, HoldLogLock, &window.logPath, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(lockHeld, 5000), WAIT_OBJECT_0);
+    tickedAt = 0;
+    SetTimer(nullptr, 0, 2000, RecordTick);
     cycle.Command1_Click();
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
-    CloseHandle(holder.held);
-    DestroyWindow(sink);
+    const DWORD returnedAt = GetTickCount();
+    WaitForSingleObject(holder, 5000);
+    CloseHandle(holder);
     EXPECT_EQ(Log(), "2001:db8::5\r\n");
-    ASSERT_NE(handledAt, 0u);
-    EXPECT_LT(static_cast<LONG>(handledAt - holder.releasedAt), 0) << "the window waited for the write";
+    ASSERT_NE(tickedAt, 0u);
+    EXPECT_GT(returnedAt - tickedAt, 300u) << "the window waited for the write";
     for (const DWORD start = GetTickCount(); cycle.Unfinished() && GetTickCount() - start < 5000;) Sleep(50);
 }
