@@ -501,33 +501,6 @@ TEST_F(Quillon, AMinimisedStartAndTheSystemMenusOptions) {
     EXPECT_TRUE(waitFor([&] { return Settings().find("\r\nchanges=1\r\n") != std::string::npos; }))
         << "Log only c&hanges";
 
-    // "Refresh every" opens a second menu window, whose periods are chosen
-    // by their letters too.
-    const auto choosePeriod = [&](char letter) {
-        const auto shown = [&](HWND other) {
-            return FindTopWindow([&](HWND h) {
-                DWORD pid = 0;
-                GetWindowThreadProcessId(h, &pid);
-                wchar_t cls[16] = L"";
-                GetClassNameW(h, cls, 16);
-                return h != other && pid == q.Pid() && IsWindowVisible(h) && !lstrcmpW(cls, L"#32768");
-            });
-        };
-        PostMessageW(q.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
-        HWND top = nullptr, sub = nullptr;
-        if (!waitFor([&] { return (top = shown(nullptr)) != nullptr; })) return false;
-        PostMessageW(top, WM_KEYDOWN, 'E', 0);
-        if (!waitFor([&] { return (sub = shown(top)) != nullptr; })) return false;
-        PostMessageW(sub, WM_KEYDOWN, static_cast<WPARAM>(letter), 0);
-        return true;
-    };
-    ASSERT_TRUE(choosePeriod('1')) << "no Refresh every submenu";
-    EXPECT_TRUE(waitFor([&] { return Settings().find("\r\nevery=15\r\n") != std::string::npos; }))
-        << "&15 minutes: " << Settings();
-    ASSERT_TRUE(choosePeriod('O'));
-    EXPECT_TRUE(waitFor([&] { return Settings().find("\r\nevery=0\r\n") != std::string::npos; }))
-        << "&Off: " << Settings();
-
     choose(ui::kMenuTray);
     const auto iconThere = [&] { return NotifyIcon(NIM_MODIFY, q.Window(), ui::TrayIcon::kId); };
     EXPECT_FALSE(iconThere());
