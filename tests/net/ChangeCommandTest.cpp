@@ -1,0 +1,202 @@
+// The user's command on a change, started for real: the recorder stands in
+// for it and writes down how it was started.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "common/Text.h"
+#include "net/ChangeCommand.h"
+#include "support/TestSupport.h"
+
+using namespace quillon;
+
+namespace {
+
+using Record = std::map<std::string, std::string>;
+
+const net::CommandAddresses kAddresses{L"203.0.113.7", L"", L"198.51.100.1", L""};
+
+std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+std::wstring Recorder() { return test::WinePath(test::Env("QUILLON_BIN") + "/action_recorder.exe"); }
+// The recorder writing to out, then exiting with a code or "sleep:MS".
+std::wstring RecorderLine(const std::wstring& out, const std::wstring& then) {
+    return Quoted(Recorder()) + L" " + Quoted(out) + L" " + then;
+}
+std::string Ascii(const std::wstring& s) { return {s.begin(), s.end()}; }
+
+net::CommandResult RunIn(const std::wstring& line, const test::TempDir& dir, DWORD limitMs = 30000,
+                       HANDLE cancel = nullptr) {
+    return net::RunChangeCommand(line, dir.path(), kAddresses, limitMs, cancel);
+}
+
+std::vector<Record> Records(const std::wstring& path) {
+    std::vector<Record> records(1);
+    std::istringstream in(test::ReadBytes(path));
+    for (std::string line; std::getline(in, line);) {
+        if (line == "end") records.emplace_back();
+        if (const size_t eq = line.find('='); eq != std::string::npos)
+            records.back()[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    records.pop_back();  // after the last "end": never whole
+    return records;
+}
+
+// The first whole record in path, waited for up to timeoutMs.
+Record AwaitRecord(const std::wstring& path, DWORD timeoutMs) {
+    for (const DWORD start = GetTickCount();; Sleep(50)) {
+        if (auto records = Records(path); !records.empty()) return records.front();
+        if (GetTickCount() - start >= timeoutMs) return {};
+    }
+}
+
+// The process pid names; null when unknown or gone.
+HANDLE OpenPid(const std::string& pid) {
+    return pid.empty() ? nullptr : OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(pid));
+}
+bool Ends(const std::string& pid, DWORD withinMs) {
+    HANDLE h = OpenPid(pid);
+    const bool ended = !pid.empty() && (!h || WaitForSingleObject(h, withinMs) == WAIT_OBJECT_0);
+    if (h) CloseHandle(h);
+    return ended;
+}
+
+// The highest handle a few new events get: it climbs with every handle
+// left open, where Wine's GetProcessHandleCount only ever says 0.
+UINT_PTR HandleCeiling() {
+    HANDLE events[16];
+    UINT_PTR top = 0;
+    for (HANDLE& e : events) top = std::max(top, reinterpret_cast<UINT_PTR>(e = CreateEventW(nullptr, 0, 0, nullptr)));
+    for (HANDLE e : events) CloseHandle(e);
+    return top;
+}
+
+}  // namespace
+
+TEST(ChangeCommand, TheCommandGetsItsLineAsWrittenItsFolderAndOnlyTheseAddresses) {
+    ASSERT_TRUE(test::FileExists(Recorder())) << "QUILLON_BIN is not set";
+    test::TempDir dir;
+    const std::wstring out = dir / L"out.txt";
+    SetEnvironmentVariableW(L"QUILLON_IPV4", L"10.0.0.1");  // stale, from whoever started Quillon
+    SetEnvironmentVariableW(L"quillon_other", L"x");
+    const std::wstring line = RecorderLine(out, L"0 \"a & b | c\" \"say \\\"hi\\\"\" x|y&z");
+    const auto result = RunIn(line, dir);
+    EXPECT_TRUE(result.ok) << result.why;
+    const auto records = Records(out);
+    ASSERT_EQ(records.size(), 1u);
+    Record r = records.front(), env;
+    EXPECT_EQ(r["commandline"], Ascii(line));
+    EXPECT_EQ(r["arg3"], "a & b | c");
+    EXPECT_EQ(r["arg4"], "say \"hi\"");
+    EXPECT_EQ(r["arg5"], "x|y&z");
+    EXPECT_EQ(r["folder"], Ascii(dir.path()));
+    for (const auto& [key, value] : r)
+        if (key.starts_with("env.")) env[key.substr(4)] = value;
+    EXPECT_EQ(env, (Record{{"QUILLON_IPV4", "203.0.113.7"}, {"QUILLON_IPV6", ""},
+                           {"QUILLON_PREVIOUS_IPV4", "198.51.100.1"}, {"QUILLON_PREVIOUS_IPV6", ""}}));
+
+    // The block itself: a drive's folder first (as cmd keeps it), then by
+    // name whatever the case.
+    ASSERT_TRUE(SetEnvironmentVariableW(L"=Q:", L"Q:\\x"));
+    SetEnvironmentVariableW(L"!early", L"1");
+    SetEnvironmentVariableW(L"a_lower", L"1");
+    const std::vector<wchar_t> block = net::CommandEnvironment(kAddresses);
+    for (auto name : {L"QUILLON_IPV4", L"quillon_other", L"=Q:", L"!early", L"a_lower"})
+        SetEnvironmentVariableW(name, nullptr);
+    ASSERT_GE(block.size(), 2u);
+    EXPECT_EQ(block[block.size() - 2], L'\0');
+    EXPECT_EQ(block.back(), L'\0');
+    std::vector<std::wstring> names;
+    for (const wchar_t* p = block.data(); *p; p += wcslen(p) + 1) {
+        names.emplace_back(p, wcscspn(p + 1, L"=") + 1);
+        CharUpperBuffW(names.back().data(), static_cast<DWORD>(names.back().size()));
+    }
+    const auto drives = std::find_if(names.begin(), names.end(), [](auto& n) { return n[0] != L'='; });
+    EXPECT_TRUE(std::none_of(drives, names.end(), [](auto& n) { return n[0] == L'='; }));
+    EXPECT_TRUE(std::is_sorted(drives, names.end()));
+    EXPECT_EQ(std::count(names.begin(), drives, L"=Q:"), 1);
+    EXPECT_EQ(std::count(drives, names.end(), L"!EARLY") + std::count(drives, names.end(), L"A_LOWER"), 2);
+    EXPECT_EQ(std::count(names.begin(), names.end(), L"QUILLON_OTHER"), 0);
+}
+
+TEST(ChangeCommand, AQuotedProgramInAFolderWithASpaceRunsAndItsExitCodeCounts) {
+    test::TempDir dir;
+    const std::wstring tools = dir / L"My Tools", out = dir / L"out.txt", recorder = tools + L"\\action_recorder.exe";
+    ASSERT_TRUE(CreateDirectoryW(tools.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(Recorder().c_str(), recorder.c_str(), FALSE));
+    test::WriteBytes(tools + L"\\notify.cmd", "@exit /b 3\r\n");
+
+    auto result = RunIn(Quoted(recorder) + L" " + Quoted(out) + L" 0", dir);
+    EXPECT_TRUE(result.ok) << result.why;
+    EXPECT_EQ(Records(out).size(), 1u);
+    EXPECT_EQ(RunIn(Quoted(recorder) + L" " + Quoted(out) + L" 3", dir).why, L"exit code 3");
+    EXPECT_EQ(Records(out).size(), 2u);
+    result = RunIn(Quoted(tools + L"\\notify.cmd") + L" \"x\"", dir);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.why, L"exit code 3");
+    result = RunIn(Quoted(tools + L"\\missing.exe") + L" x", dir);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.why, L"could not be started: " + SystemMessage(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(ChangeCommand, AHangingCommandIsEndedWithWhatItStarted) {
+    test::TempDir dir;
+    const std::wstring out = dir / L"out.txt", out2 = dir / L"out2.txt";
+    DWORD start = GetTickCount();
+    auto result = RunIn(RecorderLine(out, L"sleep:60000"), dir, 1500);
+    DWORD took = GetTickCount() - start;
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.why, L"still running after 2 s");
+    EXPECT_GE(took, 1400u);
+    EXPECT_LT(took, 8000u);
+    EXPECT_TRUE(Ends(AwaitRecord(out, 0)["pid"], 3000));
+
+    // Cancelled: the recorder that cmd started goes with cmd.
+    HANDLE cancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread canceller([&] {
+        AwaitRecord(out2, 20000);
+        SetEvent(cancel);
+    });
+    start = GetTickCount();
+    result = RunIn(L"cmd /c \"" + RecorderLine(out2, L"sleep:60000") + L"\"", dir, 60000, cancel);
+    took = GetTickCount() - start;
+    canceller.join();
+    CloseHandle(cancel);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.why, L"still running when cancelled");
+    EXPECT_LT(took, 30000u);
+    EXPECT_TRUE(Ends(AwaitRecord(out2, 0)["pid"], 3000));
+}
+
+TEST(ChangeCommand, WhatASucceededCommandLeftRunningOutlivesIt) {
+    test::TempDir dir;
+    const std::wstring out = dir / L"out.txt";
+    const auto result = RunIn(L"cmd /c start \"\" /b " + RecorderLine(out, L"sleep:20000"), dir);
+    EXPECT_TRUE(result.ok) << result.why;
+    HANDLE left = OpenPid(AwaitRecord(out, 10000)["pid"]);
+    ASSERT_NE(left, nullptr) << "what it started never ran, or is gone";
+    EXPECT_EQ(WaitForSingleObject(left, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(left, 0);
+    CloseHandle(left);
+}
+
+TEST(ChangeCommand, NamedByItsProgramAlone) {
+    EXPECT_EQ(net::CommandName(L"\"C:\\My Tools\\notify.cmd\" \"x\" token"), L"notify.cmd");
+    EXPECT_EQ(net::CommandName(L"cmd /c echo secret | more"), L"cmd");
+    EXPECT_EQ(net::CommandName(L"C:/tools/ddns.exe --token=abc"), L"ddns.exe");
+    EXPECT_EQ(net::CommandName(L"  notify.cmd\tx"), L"notify.cmd");
+    EXPECT_EQ(net::CommandName(L"\"C:\\Program Files\\t.exe\""), L"t.exe");
+}
+
+TEST(ChangeCommand, ManyRunsLeaveNoHandleBehind) {
+    test::TempDir dir;
+    const std::wstring out = dir / L"out.txt";
+    RunIn(RecorderLine(out, L"0"), dir);
+    const UINT_PTR before = HandleCeiling();
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(RunIn(RecorderLine(out, i % 5 ? L"0" : L"4"), dir).ok, i % 5 != 0);
+    const UINT_PTR after = HandleCeiling();
+    // Handles step by 4: one left per run would add 200.
+    EXPECT_LE(after, before + 4 * 5) << before << " before, " << after << " after 50 runs";
+}
