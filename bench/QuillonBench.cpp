@@ -128,6 +128,8 @@ public:
     int DateState() override { return 0; }
     bool Silent() override { return silent_; }
     bool AsksIpv6() override { return ipv6_; }
+    quillon::net::ActionSettings ChangeActions() override { return actions; }
+    quillon::net::ActionSettings actions;
 
 private:
     std::wstring address_, log_;
@@ -630,6 +632,31 @@ int wmain(int argc, wchar_t** argv) {
     // Where a cycle's time goes: the cycle without the window, and the log
     // writer alone next to a bare append.
     Figure("refresh cycles without the window", "1/s", memoryRate, bareRate);
+    // With an update page and a command set and the address unchanged: no
+    // request, no process, only the record read.
+    {
+        MemoryWindow acting(work + L"\\acting.log"), plain(work + L"\\plain.log");
+        acting.actions.update = L"http://update.invalid/u?ip={ipv4}";
+        acting.actions.updates = *quillon::net::ParseUpdateUrls(acting.actions.update, false);
+        acting.actions.onchange = L"cmd /c exit 9";
+        acting.actions.recordPath = work + L"\\actions.txt";
+        WriteFileBytes(acting.actions.recordPath, "ipv4=127.0.0.1\r\n");
+        quillon::net::RefreshCycle withActions(acting, QUILLON_ADDRESS_HOST), without(plain, QUILLON_ADDRESS_HOST);
+        double actingMs = 0, plainMs = 0;
+        for (int block = 0; block < 10; ++block) {
+            start = NowMs();
+            for (int i = 0; i < cycles / 10; ++i) withActions.Command1_Click();
+            actingMs += NowMs() - start;
+            start = NowMs();
+            for (int i = 0; i < cycles / 10; ++i) without.Command1_Click();
+            plainMs += NowMs() - start;
+        }
+        const quillon::net::Outcome* last = withActions.Settled();
+        if (!last || last->actions.due)
+            return Fail("a refresh with nothing changed ran its actions");
+        Figure("refresh cycles with update and onchange, nothing changed", "1/s", cycles / (actingMs / 1000.0),
+               cycles / (plainMs / 1000.0));
+    }
     const int appends = cycles * 4;
     start = NowMs();
     for (int i = 0; i < appends; ++i)

@@ -12,6 +12,8 @@ struct State {
     SRWLOCK whyLock = SRWLOCK_INIT;
     std::wstring why;
     DWORD limitMs = 0, graceMs = 0;
+    DWORD startedAt = 0;
+    bool running = false;
     EndFn end = EndProcess;
     HANDLE stop = nullptr, thread = nullptr;  // the last Start's
 };
@@ -47,16 +49,25 @@ void Start(DWORD limitMs, DWORD graceMs, EndFn end) {
     ReleaseSRWLockExclusive(&s.whyLock);
     s.limitMs = limitMs;
     s.graceMs = graceMs;
+    s.startedAt = GetTickCount();
     s.end = end;
     for (HANDLE h : {s.stop, s.thread})
         if (h) CloseHandle(h);
     s.stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     s.thread = s.stop ? CreateThread(nullptr, 0, EndWhenOverdue, s.stop, 0, nullptr) : nullptr;
+    s.running = s.thread != nullptr;
+}
+
+bool EndsAt(DWORD& tick) {
+    const State& s = Shared();
+    tick = s.startedAt + s.limitMs;
+    return s.running;
 }
 
 void Stop() {
     State& s = Shared();
     if (!s.thread) return;
+    s.running = false;
     SetEvent(s.stop);
     WaitForSingleObject(s.thread, 1000);
 }

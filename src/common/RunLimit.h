@@ -18,6 +18,9 @@ void EndProcess(UINT exitCode);
 // then ends the process with the code last decided, or 1 where none was.
 void Start(DWORD limitMs, DWORD graceMs = 15000, EndFn end = EndProcess);
 
+// When the limit comes, as a GetTickCount value; false where none is set.
+bool EndsAt(DWORD& tick);
+
 // Ends the watching thread, for a run about to end by itself, and waits up
 // to a second for it to be gone.
 void Stop();

@@ -14,16 +14,6 @@ namespace {
 bool Due(DWORD at, DWORD now) { return static_cast<LONG>(now - at) >= 0; }
 DWORD Until(DWORD at, DWORD now) { return Due(at, now) ? 0 : at - now; }
 
-// The program's file name without folder and extension.
-std::string UserAgent() {
-    std::wstring name = ModulePath();
-    const size_t slash = name.find_last_of(L"\\/");
-    if (slash != std::wstring::npos) name.erase(0, slash + 1);
-    const size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos) name.erase(dot);
-    return ToAnsi(name);
-}
-
 }  // namespace
 
 struct AddressFetch::Round {

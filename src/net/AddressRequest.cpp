@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/ModulePath.h"
+#include "common/Text.h"
+
 namespace quillon::net {
 namespace {
 
@@ -102,6 +105,15 @@ void ReadBody(Exchange& x, HINTERNET request) {
 
 }  // namespace
 
+std::string UserAgent() {
+    std::wstring name = ModulePath();
+    const size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    const size_t dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) name.erase(dot);
+    return ToAnsi(name);
+}
+
 void SetTimeouts(HINTERNET h, const RequestLimits& limits) {
     DWORD timeout = limits.timeoutMs, retries = 1;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
@@ -182,10 +194,13 @@ void RunExchange(Exchange& x) {
         }
         bool sent = false;
         DWORD sendError = 0;
+        // The page's own headers (its credentials) go to its own server alone,
+        // never to one a redirect leads to.
+        const bool origin = at.host == x.server.host && at.port == x.server.port && at.secure == x.server.secure;
+        const std::string headers = (x.keepAlive ? "" : kCloseHeader) + (origin ? x.headers : "");
         if (!x.handles.Blocking(request, [&] {
-                sent = x.keepAlive ? WinInet().HttpSendRequestA(request, nullptr, 0, nullptr, 0)
-                                   : WinInet().HttpSendRequestA(request, kCloseHeader, sizeof kCloseHeader - 1,
-                                                                nullptr, 0);
+                sent = WinInet().HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(),
+                                                  static_cast<DWORD>(headers.size()), nullptr, 0);
                 sendError = GetLastError();
             }))
             return void(Stopped(x));
@@ -208,6 +223,7 @@ void RunExchange(Exchange& x) {
             x.why = L"the answer was not HTTP";
             return;
         }
+        x.status = status;
         if (!IsRedirect(status)) {
             if (status < 200 || status > 299)
                 x.why = L"the server answered " + std::to_wstring(status);

@@ -101,15 +101,20 @@ struct Exchange {
     DWORD started = 0;
     DWORD waitMs = 0;
     bool keepAlive = true;  // false: the connection closes with the request
+    std::string headers;    // sent to the first page's server only, each ending in CRLF
 
     bool answered = false;  // a 2xx reply whose whole body is in
     std::atomic<bool> replied{false};  // the server answered in HTTP at all
     DWORD error = ERROR_SUCCESS;       // why the request could not be sent
+    DWORD status = 0;                  // the last answer's HTTP status
     std::string body;
     std::wstring why;  // in a few words, when there is no answer
 };
 
 void RunExchange(Exchange& x);
+
+// The program's file name without folder and extension, as the requests' agent.
+std::string UserAgent();
 
 // Sets WinInet's time-outs on a handle.
 void SetTimeouts(HINTERNET h, const RequestLimits& limits);

@@ -35,6 +35,15 @@ std::wstring ChangeText(const Outcome& o) {
     return text;
 }
 
+// The actions' failures, a line each; "" where they succeeded.
+std::wstring ActionsText(const ActionsOutcome& a) {
+    if (a.Succeeded()) return L"";
+    std::wstring text;
+    for (const ActionFailure& f : a.failed) text += (text.empty() ? L"" : L"\n") + f.name + L": " + f.why;
+    if (!a.finished) text += (text.empty() ? L"" : L"\n") + std::wstring(L"The run ended before its actions did.");
+    return text;
+}
+
 }  // namespace
 
 Notice NoticeOf(const Outcome& o) {
@@ -52,7 +61,15 @@ Notice NoticeOf(const Outcome& o) {
                                             log::DescribeLogError(o.logError)};
     // A silent run tells of no change; a change and a family's failure are
     // said in the one balloon.
-    const std::wstring changed = o.ask.silent ? L"" : ChangeText(o);
+    std::wstring changed = o.ask.silent ? L"" : ChangeText(o);
+    const std::wstring actions = ActionsText(o.actions);
+    if (!actions.empty())
+        return {Problem::ActionFailed, (changed.empty() ? L"" : changed + L"\n\n") + actions +
+                                           (failed.empty() ? L"" : L"\n\n" + failed)};
+    if (!changed.empty() && !o.actions.done.empty()) {
+        changed += L"\nUpdated: ";
+        for (size_t i = 0; i < o.actions.done.size(); ++i) changed += (i ? L", " : L"") + o.actions.done[i];
+    }
     if (!changed.empty()) return {Problem::AddressChanged, changed + (failed.empty() ? L"" : L"\n\n" + failed)};
     if (!failed.empty()) return {missing, failed};
     return {};
@@ -70,6 +87,8 @@ const wchar_t* ProblemTitle(Problem problem) {
             return L"The log was not written";
         case Problem::AddressChanged:
             return L"The address changed";
+        case Problem::ActionFailed:
+            return L"An action on the change failed";
         case Problem::None:
             break;
     }
@@ -92,7 +111,7 @@ struct FixedEnd {
 std::optional<FixedEnd> Fixed(RunEnd how) {
     switch (how) {
         case RunEnd::SettingsRejected:
-            return FixedEnd{2, L"A url in the settings is not accepted."};
+            return FixedEnd{2, L"A url or update page in the settings is not accepted."};
         case RunEnd::SettingsUnread:
             return FixedEnd{1, L"The settings could not be read."};
         case RunEnd::NoWindow:
@@ -111,6 +130,7 @@ std::optional<FixedEnd> Fixed(RunEnd how) {
 int ExitCode(RunEnd how, const Outcome* last, bool settingsSaved) {
     if (const auto fixed = Fixed(how)) return fixed->code;
     if (!last || !last->logDone || !settingsSaved) return 1;
+    if (!last->actions.Succeeded()) return 4;
     return last->Found() == last->Asked() ? 0 : 3;
 }
 

@@ -7,6 +7,12 @@
 #include "common/RunLimit.h"
 
 namespace quillon::net {
+namespace {
+
+// Between the actions' end and a silent run's time limit: its ending.
+constexpr DWORD kActionsMarginMs = 5000;
+
+}  // namespace
 
 // What the fetch finds, shown as it comes.
 class RefreshCycle::Shower final : public AddressFetch::Listener {
@@ -44,6 +50,9 @@ void RefreshCycle::Command1_Click() {
     if (found.stopped) return;
     outcome.failures = std::move(found.failures);
     for (const Family family : {kIpv4, kIpv6}) outcome.families[family].address = found.address[family];
+    // Known before the write, so that the code decided inside it is 4 until they succeed.
+    ActionsRecord before;
+    outcome.actions.due = ActionsDue(outcome.ask.actions, found.address, before);
 
     if (outcome.Found()) {
         DoEvents();  // the window shows the address before the write
@@ -54,9 +63,39 @@ void RefreshCycle::Command1_Click() {
                              EndWords(RunEnd::Refreshed, &settled, true));
         });
     }
+    // They act on what the log says: none where the line was not written.
+    if (!outcome.logDone) outcome.actions.due = false;
     settled_ = outcome;
+    if (settled_->actions.due) ActOnChange(found.address, before);
     if (outcome.Found()) DoEvents();
     window_.Refreshed(*settled_);
+}
+
+void RefreshCycle::ActOnChange(const std::wstring (&found)[2], const ActionsRecord& before) {
+    // A silent run ends within its time limit, and the actions a few
+    // seconds before it.
+    std::optional<DWORD> deadline;
+    DWORD endsAt = 0;
+    if (settled_->ask.silent && runlimit::EndsAt(endsAt)) deadline = endsAt - kActionsMarginMs;
+    ActionsOutcome result = settled_->actions;
+    const ActionSettings& settings = settled_->ask.actions;
+    ResetEvent(endActions_.get());
+    ResetEvent(actionsIdle_.get());
+    // Off this thread: the window answers meanwhile, and a silent run hears
+    // that it is closed.
+    RunBesideWindow([&] {
+        RunActions(settings, found, before, deadline, endActions_.get(), result);
+        SetEvent(actionsIdle_.get());
+    });
+    const runlimit::Writing writing;
+    settled_->actions = result;
+    runlimit::Decide(static_cast<UINT>(ExitCode(RunEnd::Refreshed, &*settled_, true)),
+                     EndWords(RunEnd::Refreshed, &*settled_, true));
+}
+
+void RefreshCycle::EndActions(DWORD waitMs) {
+    SetEvent(endActions_.get());
+    WaitForSingleObject(actionsIdle_.get(), waitMs);
 }
 
 }  // namespace quillon::net

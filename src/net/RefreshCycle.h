@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Handle.h"
+#include "net/Actions.h"
 #include "net/AddressFetch.h"
 #include "net/Outcome.h"
 #include "net/WindowState.h"
@@ -30,11 +32,18 @@ public:
     // Why each server asked in the last refresh gave no address.
     const std::vector<Failure>& Failures() const { return failures_; }
 
+    // For a run about to end: ends the actions under way (the command with
+    // every process it started), waiting up to waitMs.
+    void EndActions(DWORD waitMs);
+
 private:
     class Shower;
+    void ActOnChange(const std::wstring (&found)[2], const ActionsRecord& before);
 
     WindowState& window_;
     bool bRunning = false;
+    KernelHandle endActions_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    KernelHandle actionsIdle_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
     std::optional<Outcome> settled_;
     std::vector<Failure> failures_;
 };
@@ -45,5 +54,10 @@ private:
 // as soon as the outcome is settled, inside the write's section that a
 // silent run's time limit waits for.
 void LogOutcome(Outcome& outcome, const std::function<void(const Outcome&)>& once = nullptr);
+
+// Runs work on a thread of its own, not one of the request pool's (which
+// stuck requests may all hold), and lets the window handle its messages
+// until it returns.
+void RunBesideWindow(std::function<void()> work);
 
 }  // namespace quillon::net

@@ -16,10 +16,10 @@ DWORD WINAPI RunWork(void* param) {
     return 0;
 }
 
-// Runs work on a thread of its own, not one of the request pool's (which
-// stuck requests may all hold), and lets the window handle its messages
-// until it returns. Where no thread can be made it runs here: a window that
-// waits is better than a line lost.
+}  // namespace
+
+// Where no thread can be made it runs here: a window that waits is better
+// than a line lost.
 void RunBesideWindow(std::function<void()> work) {
     auto* handed = new std::function<void()>(std::move(work));
     HANDLE thread = CreateThread(nullptr, 0, RunWork, handed, 0, nullptr);
@@ -31,8 +31,6 @@ void RunBesideWindow(std::function<void()> work) {
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) DoEvents();
     CloseHandle(thread);
 }
-
-}  // namespace
 
 void LogOutcome(Outcome& o, const std::function<void(const Outcome&)>& once) {
     const SYSTEMTIME now = log::Clock()();

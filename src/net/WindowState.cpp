@@ -1,6 +1,7 @@
 #include "net/WindowState.h"
 
 #include "common/ModulePath.h"
+#include "net/ActionsRecord.h"
 
 namespace quillon::net {
 
@@ -14,6 +15,8 @@ RefreshAsk WindowState::Ask() {
     // beside the program, whatever folder the run was started in.
     ask.logPath = FromProgramFolder(LogPath());
     ask.silent = Silent();
+    ask.actions = ChangeActions();
+    if (ask.actions.recordPath.empty()) ask.actions.recordPath = ActionsRecordPath();
     return ask;
 }
 

@@ -21,6 +21,8 @@ public:
     virtual bool ChangesOnly() { return false; }
     // Ask for the IPv6 address beside the IPv4 one.
     virtual bool AsksIpv6() { return false; }
+    // What is done when the address changed; the record's path "" for the usual one.
+    virtual ActionSettings ChangeActions() { return {}; }
 
     using Problem = net::Problem;
     // What went wrong in a refresh, or changed, for the user to see.

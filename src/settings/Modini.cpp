@@ -28,13 +28,13 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }
 
 // A key line's name and value; false for a line that is no key.
-bool SplitKey(const std::wstring& line, std::wstring& name, std::wstring& value) {
+bool SplitKey(const std::wstring& line, std::wstring& name, std::wstring& value, bool raw = false) {
     const std::wstring t = Trim(line);
     const size_t eq = t.find(L'=');
     if (t.empty() || t[0] == L';' || t[0] == L'[' || eq == std::wstring::npos) return false;
     name = Trim(t.substr(0, eq));
     value = Trim(t.substr(eq + 1));
-    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
+    if (!raw && value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return true;
 }
@@ -110,12 +110,12 @@ bool IniFile::FindSection(const std::wstring& section, size_t& first, size_t& la
     return found;
 }
 
-std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key) const {
+std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key, bool raw) const {
     size_t first = 0, last = 0;
     if (!FindSection(section, first, last)) return L"";
     std::wstring name, value;
     for (size_t i = first; i < last; ++i)
-        if (SplitKey(lines_[i].text, name, value) && SameName(name, key)) return value;
+        if (SplitKey(lines_[i].text, name, value, raw) && SameName(name, key)) return value;
     return L"";
 }
 

@@ -18,9 +18,10 @@ public:
     DWORD Error() const { return error_; }
 
     // The whole stored value, however long; "" for a missing section or
-    // key. Blanks around the value and one pair of quotation marks are
-    // removed; names match in any case.
-    std::wstring Value(const std::wstring& section, const std::wstring& key) const;
+    // key. Blanks around the value and, unless raw, one pair of quotation
+    // marks are removed; names match in any case. A command line is read
+    // raw: its quotes are its own.
+    std::wstring Value(const std::wstring& section, const std::wstring& key, bool raw = false) const;
     // Sets the key, adding the section or key as needed; false where the
     // file already holds that value, so that nothing needs writing.
     bool Set(const std::wstring& section, const std::wstring& key, const std::wstring& value);

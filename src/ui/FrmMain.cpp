@@ -255,6 +255,8 @@ void FrmMain::End(net::RunEnd how) {
     // Task Scheduler shows the code alone: the reason is left beside the
     // settings.
     if (Silent() && exitCode != 0) settings::WriteLastError(exitCode, why);
+    // Actions still under way are ended, the command with what it started.
+    cycle_.EndActions(kRequestsEndMs);
     // Every request still under way is closed, and its thread given about a
     // second to end; one that WinInet keeps in a call (Wine ends no call
     // whose handle closes) is ended with the process.
@@ -272,6 +274,7 @@ void FrmMain::ShowProblem(Problem problem, const std::wstring& text) {
         case Problem::NoAddress:
         case Problem::NoIpv4Address:
         case Problem::NoIpv6Address:
+        case Problem::ActionFailed:
             problemTip_.Set(hwnd_, ctl_.text1, ProblemTitle(problem), text);
             break;
         case Problem::LogNotWritten:

@@ -63,6 +63,7 @@ public:
     bool Silent() override { return bSilent == -1; }
     bool ChangesOnly() override { return changesOnly_; }
     bool AsksIpv6() override { return ipv6_; }
+    net::ActionSettings ChangeActions() override { return actions_; }
     void ShowProblem(Problem problem, const std::wstring& text) override;
     void StillAsking() override;
     void Refreshed(const net::Outcome& outcome) override;
@@ -91,6 +92,9 @@ private:
 
     // The settings binding.
     bool ReadServerSettings(const settings::IniFile& ini);
+    // Says that a setting is not accepted (shown: "key=value", or the key
+    // alone where its value may be secret); false, for the caller to return.
+    bool RejectSetting(const std::wstring& shown, const std::wstring& problem, const std::wstring& help);
     // Reads the settings file once and puts what it holds into the boxes;
     // false where it cannot be read, which is then said.
     bool LoadSettings();
@@ -161,7 +165,8 @@ private:
     bool settingText2_ = false;
     bool changesOnly_ = false;
     bool ipv6_ = false;
-    std::wstring rejectedText_;  // why a url in the settings is not accepted
+    net::ActionSettings actions_;
+    std::wstring rejectedText_;  // why a url or update page in the settings is not accepted
     bool serverRejected_ = false;
     // Off while the load step puts the file's values into the boxes, and
     // while the file cannot be read: what it holds is never replaced by

@@ -85,12 +85,13 @@ void FrmMain::ShowSettingsState() {
     if (hwnd_ && !Silent()) problemTip_.Set(hwnd_, ctl_.text2, settingsTitle_, settingsText_);
 }
 
-// The user's own address servers and the options that only the file sets.
-// A url that is not accepted is said once, plainly; the window then
-// fetches nothing.
+// The user's own address servers, the actions on a change, and the options
+// that only the file sets. A url or an update page that is not accepted is
+// said once, plainly; the window then fetches nothing.
 bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
     changesOnly_ = ini.Value(L"Main", L"changes") == L"1";
     ipv6_ = ini.Value(L"Main", L"ipv6") == L"1";
+    const std::wstring builtIn = *QUILLON_ADDRESS_HOST ? L"its built-in address server" : L"public address services";
     for (const wchar_t* key : {L"url", L"url6"}) {
         const std::wstring url = ini.Value(L"Main", key);
         if (url.empty()) continue;
@@ -100,20 +101,43 @@ bool FrmMain::ReadServerSettings(const settings::IniFile& ini) {
             (std::wstring_view(key) == L"url6" ? cycle_.servers6 : cycle_.servers) = *servers;
             continue;
         }
-        serverRejected_ = true;
         const std::wstring shown = url.size() > 300 ? url.substr(0, 300) + L"\u2026" : url;
-        rejectedText_ = std::wstring(key) + L"=" + shown + L"\n" + problem;
-        if (Silent()) return false;
-        const std::wstring builtIn = *QUILLON_ADDRESS_HOST ? L"its built-in address server" : L"public address services";
-        const std::wstring text = L"The setting " + std::wstring(key) +
-                                  L" in [Main] of Quillon_settings.ini is not accepted: " + problem + L".\n\n    " +
-                                  key + L"=" + shown + L"\n\nAccepted: " + net::kAcceptedUrls +
-                                  L"\n\nQuillon fetches nothing until it is corrected. Without " + key +
-                                  L", it asks " + builtIn + L".";
-        MessageBoxW(hwnd_, text.c_str(), L"Quillon", MB_OK | MB_ICONWARNING);
-        return false;
+        return RejectSetting(std::wstring(key) + L"=" + shown, problem,
+                             std::wstring(L"Accepted: ") + net::kAcceptedUrls + L"\n\nQuillon fetches nothing until it is corrected. Without " +
+                                 key + L", it asks " + builtIn + L".");
+    }
+    actions_ = {};
+    actions_.update = ini.Value(L"Main", L"update");
+    // As written: quotes around a program's path are the command's own.
+    actions_.onchange = ini.Value(L"Main", L"onchange", true);
+    if (!actions_.update.empty()) {
+        std::wstring problem;
+        const auto urls = net::ParseUpdateUrls(actions_.update, ipv6_, &problem);
+        if (!urls) {
+            // Its path, query or password may be secret: the host alone is named.
+            actions_ = {};
+            return RejectSetting(L"update", problem,
+                                 L"Accepted: http:// or https:// URLs, separated by blanks, at most " +
+                                     std::to_wstring(net::kMaxUpdateUrls) +
+                                     L", with {ipv4} and {ipv6} in their path or query ({ipv6} with ipv6=1), "
+                                     L"and a user:password@ before the host only with https://.\n\n"
+                                     L"Quillon fetches nothing until it is corrected.");
+        }
+        actions_.updates = *urls;
     }
     return true;
+}
+
+bool FrmMain::RejectSetting(const std::wstring& shown, const std::wstring& problem, const std::wstring& help) {
+    serverRejected_ = true;
+    rejectedText_ = shown + L"\n" + problem;
+    if (Silent()) return false;
+    const size_t eq = shown.find(L'=');
+    const std::wstring key = shown.substr(0, eq);
+    const std::wstring text = L"The setting " + key + L" in [Main] of Quillon_settings.ini is not accepted: " + problem +
+                              L"." + (eq == std::wstring::npos ? L"" : L"\n\n    " + shown) + L"\n\n" + help;
+    MessageBoxW(hwnd_, text.c_str(), L"Quillon", MB_OK | MB_ICONWARNING);
+    return false;
 }
 
 OptionsState FrmMain::Options() {

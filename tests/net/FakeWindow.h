@@ -21,6 +21,7 @@ public:
     bool Silent() override { return silent; }
     bool ChangesOnly() override { return changesOnly; }
     bool AsksIpv6() override { return ipv6; }
+    net::ActionSettings ChangeActions() override { return actions; }
     void ShowProblem(Problem shown, const std::wstring& text) override {
         problem = shown;
         problemText = text;
@@ -42,6 +43,7 @@ public:
     bool silent = false;
     bool changesOnly = false;
     bool ipv6 = false;
+    net::ActionSettings actions;
     int refreshes = 0;
     int setAddressCalls = 0;
     std::function<void()> onAddress;  // what the user does as an address shows
