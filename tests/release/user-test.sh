@@ -305,7 +305,7 @@ for arch in $runs; do
   : >"$ran"; chown "$user" "$ran"
   duck='https://www.duckdns.org/update?domains=home&token=SECRETTOKEN&ip={ipv4}'
   recorder='"C:\users\Public\probe\My Tools\action_recorder.exe" "C:\users\Public\probe\ran.txt"'
-  act() { settings "log=$win\\IP_log.txt"$'\r\n'"update=$duck"$'\r\n'"onchange=$recorder ${1:-0} a&b|c"$'\r\n'"$2"; }
+  act() { settings "log=$win\\IP_log.txt"$'\r\n'"update=$duck"$'\r\n'"onchange=$recorder ${1:-0} a&b|c"$'\r\n'; }
   runs() { grep -c '^end' "$ran"; }
   asked() { standins_updates "$work/standins" | grep -c 'ip=198'; }
   env_of() { awk '/^pid=/ {r=""} {r=r $0 " "} END {print r}' "$ran" | grep -o "env\.$1=[^ ]*" | cut -d= -f2-; }
