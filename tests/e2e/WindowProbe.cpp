@@ -14,8 +14,8 @@
 //       on the refresh button if asked, then Alt+Space and the keys, as a
 //       user picks an item of the system menu; 8 s later, Text1 and the
 //       balloon
-//   close EXE   started with -s: WM_CLOSE to its hidden window a second
-//       after it appears; how long the run took to end then
+//   close EXE [MS]   started with -s: WM_CLOSE to its hidden window MS ms
+//       (a second) after it appears; how long the run took to end then
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -103,7 +103,7 @@ int wmain(int argc, wchar_t** argv) {
             Sleep(1000);  // the window tries a kept write again within this
         }
     } else if (what == L"close") {
-        Sleep(1000);
+        Sleep(argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 1000);
         const DWORD closed = GetTickCount();
         PostMessageW(window, WM_CLOSE, 0, 0);
         DWORD code = 99;

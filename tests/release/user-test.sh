@@ -365,6 +365,13 @@ for arch in $runs; do
   as_user "$exe" -s
   [ $status -eq 4 ] && [ "$ms" -lt 60000 ] && [ "$(log)" = "$(line 198.51.100.11)" ] &&
     [[ $(last_error) == *"action_recorder.exe: still running after"* ]] || fail "a hung command: exit $status after $ms ms"
+  # Closed once the line is logged, with the command still running: 4, the
+  # command ended with the run.
+  rm -f "$folder/IP_log.txt"
+  probe close "$exe" 5000
+  for _ in $(seq 50); do pgrep -u "$user" -f action_recorder >/dev/null || break; sleep 0.1; done
+  [ "$(said exit)" = 4 ] && [ "$(said 'ended ms')" -lt 3000 ] && [ "$(log)" = "$(line 198.51.100.11)" ] &&
+    ! pgrep -u "$user" -f action_recorder >/dev/null || fail "closed with the command running: $(cat "$work/said"); log: $(log)"
   # Eight runs at once after a change: each 0, the record whole, every action
   # run at least once and at most eight times; the run after asks nothing.
   rm -f "$folder/Quillon_actions.txt"
