@@ -299,13 +299,14 @@ for arch in $runs; do
 
   # When the address changes: the update page asked and the command run
   # once a change, nothing while it stays; a failure is 4 and tried again,
-  # except after badauth; the token is never shown.
+  # except after badauth; the token is never shown. The command line begins
+  # and ends with a quote, which it keeps.
   rm -f "$folder/IP_log.txt" "$folder/Quillon_actions.txt" "$folder/Quillon_last_error.txt"
   ran=$public/probe/ran.txt
   : >"$ran"; chown "$user" "$ran"
   duck='https://www.duckdns.org/update?domains=home&token=SECRETTOKEN&ip={ipv4}'
   recorder='"C:\users\Public\probe\My Tools\action_recorder.exe" "C:\users\Public\probe\ran.txt"'
-  act() { settings "log=$win\\IP_log.txt"$'\r\n'"update=$duck"$'\r\n'"onchange=$recorder ${1:-0} a&b|c"$'\r\n'; }
+  act() { settings "log=$win\\IP_log.txt"$'\r\n'"update=$duck"$'\r\n'"onchange=$recorder ${1:-0} \"a&b|c\""$'\r\n'; }
   runs() { grep -c '^end' "$ran"; }
   asked() { standins_updates "$work/standins" | grep -c 'ip=198'; }
   env_of() { awk '/^pid=/ {r=""} {r=r $0 " "} END {print r}' "$ran" | grep -o "env\.$1=[^ ]*" | cut -d= -f2-; }

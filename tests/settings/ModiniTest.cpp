@@ -54,6 +54,10 @@ TEST_F(Modini, BlanksAndOnePairOfQuotesAroundAValueAreRemoved) {
     EXPECT_EQ(ReadIniValue(L"Main", L"b", ini), L"C:\\quoted.txt");
     EXPECT_EQ(ReadIniValue(L"Main", L"c", ini), L"single");
     EXPECT_EQ(ReadIniValue(L"Main", L"d", ini), L"\"\"x\"\"");
+    // Read raw, a command line keeps its own quotes.
+    settings::IniFile file;
+    ASSERT_TRUE(file.Load(ini));
+    EXPECT_EQ(file.Value(L"Main", L"b", true), L"\"C:\\quoted.txt\"");
 }
 
 TEST_F(Modini, AValueOutsideTheAnsiCodePageTurnsTheFileIntoUtf16AndComesBackWhole) {
