@@ -319,14 +319,14 @@ ProcessUsage MeasureProcess(HANDLE process, DWORD pid) {
 // or handles grew past what a few requests under way explain. With urls6,
 // it asks for the IPv6 address there too (ipv6=1).
 bool Soak(const std::wstring& exe, const std::wstring& folder, const std::string& urls, const char* label,
-          int refreshes, bool strict, const std::string& urls6 = "") {
+          int refreshes, bool strict, const std::string& urls6 = "", const std::string& extra = "") {
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring program = folder + L"\\Quillon.exe", log = folder + L"\\IP_log.txt";
     DeleteFileW(log.c_str());
     if (!CopyFileW(exe.c_str(), program.c_str(), FALSE)) return false;
     WriteFileBytes(folder + L"\\Quillon_settings.ini",
                    "[Main]\r\nlog=" + std::string(log.begin(), log.end()) + "\r\nurl=" + urls + "\r\n" +
-                       (urls6.empty() ? "" : "ipv6=1\r\nurl6=" + urls6 + "\r\n"));
+                       (urls6.empty() ? "" : "ipv6=1\r\nurl6=" + urls6 + "\r\n") + extra);
     std::wstring cmd = L"\"" + program + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -720,12 +720,18 @@ int wmain(int argc, wchar_t** argv) {
         const std::string all = arch + ", all answering, " + std::to_string(soaks) + " refreshes";
         // IPv6 failing beside it at every refresh: refused, then the wrong family.
         const std::string v6 = arch + ", first service trickling, IPv6 failing, " + std::to_string(soaks) + " refreshes";
+        // Actions that fail run again at every refresh, as after a change.
+        const std::string acting = arch + ", update and onchange failing, " + std::to_string(soaks) + " refreshes";
         if (!Soak(exe, work + L"\\soak-trickle-" + std::wstring(arch.begin(), arch.end()), trickling, first.c_str(),
                   soaks, !quick) ||
             !Soak(exe, work + L"\\soak-answer-" + std::wstring(arch.begin(), arch.end()), answerUrl + " " + answerUrl,
                   all.c_str(), soaks, !quick) ||
             !Soak(exe, work + L"\\soak-ipv6-" + std::wstring(arch.begin(), arch.end()), trickling, v6.c_str(), soaks,
-                  !quick, "http://127.0.0.1:1/ip.shtml " + answerUrl))
+                  !quick, "http://127.0.0.1:1/ip.shtml " + answerUrl) ||
+            !Soak(exe, work + L"\\soak-actions-" + std::wstring(arch.begin(), arch.end()), answerUrl, acting.c_str(),
+                  soaks, !quick, "",
+                  "update=http://127.0.0.1:" + Env("QUILLON_NGINX_PORT") + "/no-update?ip={ipv4}\r\n"
+                  "onchange=cmd /c exit 3\r\n"))
             return Fail("a window left open piled up what its refreshes left behind");
     }
     return 0;
