@@ -386,6 +386,11 @@ for arch in $runs; do
   before=$(asked)
   as_user "$exe" -s
   [ $status -eq 0 ] && [ "$(asked)" = "$before" ] || fail "after eight runs: exit $status, asked $(asked)"
+  # The log and the service as the cases after these expect them.
+  serve 'answer 198.51.100.11' down down
+  rm -f "$folder/Quillon_actions.txt"
+  printf '198.51.100.11\r\n' >"$folder/IP_log.txt"
+  chown "$user" "$folder/IP_log.txt"
 
   # The system menu's choices are written at once, "Start with Windows" as
   # this user's Run value.
