@@ -315,7 +315,7 @@ for arch in $runs; do
   act
   as_user "$exe" -s
   [ $status -eq 0 ] && [ "$(asked)" = 1 ] && [ "$(runs)" = 1 ] && [ "$(env_of QUILLON_IPV4)" = 198.51.100.11 ] &&
-    [ -z "$(env_of QUILLON_PREVIOUS_IPV4)" ] && grep -qx 'arg3=a&b|c' "$ran" &&
+    [ -z "$(env_of QUILLON_PREVIOUS_IPV4)" ] && grep -qx 'arg3=a&b|c' "$ran" && grep -qxF "folder=$win" "$ran" &&
     standins_updates "$work/standins" | grep -q 'ip=198.51.100.11 ' || fail "a first run with actions: exit $status, asked $(asked), ran $(runs)"
   as_user "$exe" -s
   [ $status -eq 0 ] && [ "$(asked)" = 1 ] && [ "$(runs)" = 1 ] || fail "the same address again: exit $status, asked $(asked), ran $(runs)"
