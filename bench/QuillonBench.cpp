@@ -170,7 +170,7 @@ HRESULT CALLBACK Version6(DLLVERSIONINFO* info) {
 }
 
 // From process start to the window visible with the address shown.
-double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
+double StartToWindow(const std::wstring& exe, const std::wstring& folder, DWORD& exitCode) {
     std::wstring cmd = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -192,6 +192,8 @@ double StartToWindow(const std::wstring& exe, const std::wstring& folder) {
         if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
     }
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 9);
+    exitCode = 0;
+    GetExitCodeProcess(pi.hProcess, &exitCode);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return ms;
@@ -670,8 +672,18 @@ int wmain(int argc, wchar_t** argv) {
     // 3. Start-up to the window with the address, next to the silent run.
     std::vector<double> s;
     for (int i = 0; i < startRuns; ++i) {
-        const double ms = StartToWindow(quillon, work);
-        if (ms < 0) return Fail("a start-up to the window failed");
+        DWORD code = 0;
+        double ms = StartToWindow(quillon, work, code);
+        // Under a loaded Wine a child now and then loses its wineserver
+        // ("wine client error") before it has a window; that is a figure
+        // lost, not a start-up of ours that failed, so it is said and
+        // measured once more. Twice is a failure.
+        if (ms < 0) {
+            std::fprintf(stderr, "note: a start-up ended with 0x%lx before its window; measured again\n",
+                        static_cast<unsigned long>(code));
+            ms = StartToWindow(quillon, work, code);
+        }
+        if (ms < 0) return Fail("a start-up to the window failed twice");
         s.push_back(ms);
     }
     Figure("start-up to visible window, median", "ms", Percentile(s, 0.5), silentMedian);
