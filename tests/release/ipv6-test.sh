@@ -98,11 +98,12 @@ for arch in $runs; do
       settings $keys
       rm -f "$folder/IP_log.txt"
       pids=() statuses=""
-      for _ in 1 2 3 4 5 6 7 8; do quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >/dev/null 2>&1 & pids+=($!); done
+      for i in 1 2 3 4 5 6 7 8; do quillon_wine_as "$user" "$prefix" "$exe" -s </dev/null >"$work/run$i" 2>&1 & pids+=($!); done
       for pid in "${pids[@]}"; do wait "$pid"; statuses+="$? "; done
       pairs=$([[ $keys == *overwrite* ]] && echo 1 || echo 8)
+      # What Wine said for each run, for a run that ended before the program could say why.
       [ "$statuses" = "0 0 0 0 0 0 0 0 " ] && logged $(for _ in $(seq $pairs); do echo $v4 $v6; done) ||
-        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log)"
+        fail "round $round of eight runs at once, $keys: exits $statuses, log: $(log), Wine said: $(tail -qn 3 "$work"/run? | tr '\n' ' ')"
     done
   done
   # Overwriting runs killed at any instant: the log holds both lines, whole.
