@@ -147,7 +147,9 @@ quillon_why_not_32bit() {
 
 # A Windows program as USER, who is not root, in PREFIX, a prefix that user
 # owns: Wine honours Unix permissions then, as Windows does for a standard
-# user, where as root every folder takes new files. Run by root (runuser),
+# user, where as root every folder takes new files. Run by root (setpriv:
+# the program's exit code is Wine's own, where runuser's watching parent
+# answers a bare 1, saying nothing, when its wait for the child fails),
 # with the same loader and environment as quillon_wine. The caller's X
 # cookie may be readable by root only (xvfb-run's is), so the user is given
 # a copy beside the prefix, PREFIX.Xauthority.
@@ -175,12 +177,17 @@ quillon_run_as() {
     display=(DISPLAY="$DISPLAY")
     if [ -r "$from" ]; then
       if ! cmp -s "$from" "$cookie"; then
-        install -m 600 -o "$user" "$from" "$cookie.$$" && mv -f "$cookie.$$" "$cookie" || return 1
+        # BASHPID: runs started side by side in the background share $$.
+        install -m 600 -o "$user" "$from" "$cookie.$BASHPID" && mv -f "$cookie.$BASHPID" "$cookie" || return 1
       fi
       display+=(XAUTHORITY="$cookie")
     fi
   fi
-  runuser -u "$user" -- env -u XAUTHORITY WINEPREFIX="$prefix" WINELOADER="$WINELOADER" WINEDEBUG="$WINEDEBUG" \
+  local home
+  home=$(getent passwd "$user" | cut -d: -f6) || { echo "wine.sh: no user $user" >&2; return 1; }
+  # The user's own HOME, USER and LOGNAME, as runuser -u sets them.
+  setpriv --reuid="$user" --regid="$user" --init-groups -- env -u XAUTHORITY HOME="$home" USER="$user" LOGNAME="$user" \
+    WINEPREFIX="$prefix" WINELOADER="$WINELOADER" WINEDEBUG="$WINEDEBUG" \
     WINEDLLOVERRIDES="$WINEDLLOVERRIDES" LC_ALL="$LC_ALL" "${display[@]}" "$@"
 }
 
