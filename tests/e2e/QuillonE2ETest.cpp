@@ -607,10 +607,7 @@ TEST_F(Quillon, ShowTheLogOpensItWithTheTextProgramAndNeverRunsIt) {
     for (DWORD start = GetTickCount(); !menu && GetTickCount() - start < 5000; Sleep(50))
         menu = FindProcessWindow(q.Pid(), L"#32768", true);
     if (menu) PostMessageW(menu, WM_KEYDOWN, 'L', 0);
-    // cmd's ">" makes the file before echo writes to it: wait for the line's end.
-    for (DWORD start = GetTickCount();
-         menu && ReadBytes(opened).find('\n') == std::string::npos && GetTickCount() - start < 15000;)
-        Sleep(50);
+    if (menu) WaitForLine(opened, 15000);
     Sleep(500);  // a log that was run would have written by now
     if (had) RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, saved, 0);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuillonE2EText");

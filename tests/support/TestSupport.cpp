@@ -57,6 +57,12 @@ std::string ReadBytes(const std::wstring& path) {
     return out;
 }
 
+bool WaitForLine(const std::wstring& path, DWORD ms) {
+    for (const DWORD start = GetTickCount(); ReadBytes(path).find('\n') == std::string::npos; Sleep(50))
+        if (GetTickCount() - start >= ms) return false;
+    return true;
+}
+
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write a test file");

@@ -27,6 +27,9 @@ private:
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
+// Waits up to MS for the file to hold a whole line (a program writing it
+// through cmd's ">" makes the file before the line); false when it never did.
+bool WaitForLine(const std::wstring& path, DWORD ms);
 
 // A Linux path as the Windows programs under Wine see it.
 std::wstring WinePath(const std::string& unixPath);

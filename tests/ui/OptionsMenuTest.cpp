@@ -91,10 +91,7 @@ TEST(OptionsMenu, ALogIsOpenedWithTheTextProgramNeverRun) {
                   ERROR_SUCCESS);
         DWORD error = 0;
         const bool started = ui::OpenAsText(log, error);
-        // cmd's ">" makes the file before echo writes to it: wait for the line's end.
-        for (DWORD start = GetTickCount();
-             started && test::ReadBytes(opened).find('\n') == std::string::npos && GetTickCount() - start < 10000;)
-            Sleep(50);
+        if (started) test::WaitForLine(opened, 10000);
         EXPECT_TRUE(started) << Ansi(verb) << ": " << error;
         EXPECT_EQ(test::ReadBytes(opened).substr(0, Ansi(log).size() + 2), "\"" + Ansi(log) + "\"") << Ansi(verb);
     }
